@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/LogSink.h"
+
+#include <QPlainTextEdit>
+
+namespace regbench::app {
+
+// The activity log: a running transcript the user can select and copy from but not type into.
+class ActivityLog : public QPlainTextEdit, public LogSink {
+    Q_OBJECT
+public:
+    explicit ActivityLog(QWidget* parent = nullptr);
+
+    void LogText(const QString& text, const QString& suffix) override;
+    void clearLog() override;
+
+    // The whole content with CR LF between lines, as the writers wrote it.
+    QString text() const;
+
+private:
+    void AppendToTextBox(const QString& text, const QString& suffix);
+};
+
+} // namespace regbench::app

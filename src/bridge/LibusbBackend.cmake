@@ -1,0 +1,1 @@
+# The libusb backend: the regbench_libusb library.

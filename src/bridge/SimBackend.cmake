@@ -1,0 +1,1 @@
+# The simulated bridge and chip: sources added to regbench_core.
