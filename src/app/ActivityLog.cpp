@@ -13,7 +13,9 @@ ActivityLog::ActivityLog(QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false); // an undo stack would keep a second copy of the whole log
 }
 
-void ActivityLog::LogText(const QString& text, const QString& suffix) { AppendToTextBox(text, suffix); }
+void ActivityLog::LogText(const QString& text, const QString& suffix) {
+    AppendToTextBox(text, suffix);
+}
 
 void ActivityLog::clearLog() {
     clear();

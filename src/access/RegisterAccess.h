@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace regbench::bridge {
+class PipeTransfer;
+}
+
+namespace regbench::access {
+
+// What one register access came to.
+struct AccessOutcome {
+    bool succeeded = false; // both transfers made, reply long enough, no error bit in its status
+    std::uint8_t value = 0; // the value read or sent; a read's value counts only when it succeeded
+    QString line;           // the log line that reports the access
+};
+
+// One request and its reply for a single register. The pipe layer logs its own failures; the caller
+// writes the outcome's line once it has applied what it takes from the outcome.
+class RegisterAccess {
+public:
+    explicit RegisterAccess(bridge::PipeTransfer& pipes);
+
+    AccessOutcome read(std::uint8_t address);
+    // The value is checked here, so that nothing over a byte can ever go out truncated.
+    AccessOutcome write(std::uint8_t address, int value);
+
+    // "0x" followed by two upper-case hex digits.
+    static QString byteText(int value);
+
+private:
+    bool exchange(const std::vector<std::uint8_t>& request, std::int32_t replyLength,
+                  std::size_t replyBufferSize, std::uint32_t replyMinimum);
+
+    bridge::PipeTransfer& pipes_;
+};
+
+} // namespace regbench::access

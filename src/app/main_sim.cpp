@@ -1,0 +1,13 @@
+#include "app/MainWindow.h"
+#include "bridge/SimUsbDriver.h"
+
+#include <QApplication>
+
+// The window on the simulated bridge and chip: for trying the tool, demonstrations and tests.
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    regbench::bridge::SimUsbDriver driver;
+    regbench::app::MainWindow window(driver, QCoreApplication::applicationDirPath());
+    window.showCentred();
+    return QApplication::exec();
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "bridge/UsbDriver.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace regbench::app {
+class LogSink;
+}
+
+namespace regbench::bridge {
+
+// Handed to the layer as the callbacks' user data.
+struct BridgeDeviceContext {
+    std::uint32_t InterfaceNumber = 0;
+    std::uint32_t AlternateSetting = 0;
+    std::uint32_t DeviceHandle = 0; // 0 while no bridge is held
+    std::uint32_t InterfaceStatus = 0;
+};
+
+// The one driver connection of the program: opened at start-up, holding at most one bridge, closed once.
+class BridgeLink {
+public:
+    BridgeLink(UsbDriver& driver, app::LogSink& log);
+    ~BridgeLink();
+    BridgeLink(const BridgeLink&) = delete;
+    BridgeLink& operator=(const BridgeLink&) = delete;
+
+    std::uint16_t VendorId = 0;
+    std::uint16_t ProductId = 0;
+    std::uint32_t DriverHandle = 0;
+    std::uint32_t LastStatus = 0;
+    MatchEntry matchTable;
+    EventTable eventTable;
+    BridgeDeviceContext DeviceContext;
+    bool DeviceAttached = false;
+
+    // The driver start-up: opens the connection, waits for the bridge with the given pause and reports.
+    void startUp(const std::function<void(int)>& pause);
+    // Closes the connection when one was opened; later calls do nothing.
+    void shutDown();
+    bool isShutDown() const { return shutDown_; }
+
+    bool DeviceAttach(std::uint32_t deviceHandle, const DeviceInfo& info, void* userData);
+    void DeviceDetach(std::uint32_t deviceHandle, void* userData);
+    QString StatusText(std::uint32_t status);
+
+    UsbDriver& driver() { return driver_; }
+
+    // Upper-case hexadecimal without leading zeros, as every number in the log is written.
+    static QString hex(std::uint32_t value);
+    // A decimal number with a leading blank, or a minus sign in its place.
+    static QString signedDecimal(std::int32_t value);
+
+private:
+    void logLine(const QString& text);
+    bool rejectDevice();
+
+    UsbDriver& driver_;
+    app::LogSink& log_;
+    bool shutDown_ = false;
+};
+
+} // namespace regbench::bridge

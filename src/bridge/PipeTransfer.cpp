@@ -1,0 +1,65 @@
+#include "bridge/PipeTransfer.h"
+
+#include "app/LogSink.h"
+#include "bridge/BridgeLink.h"
+
+#include <QString>
+
+#include <algorithm>
+
+namespace regbench::bridge {
+
+PipeTransfer::PipeTransfer(BridgeLink& link, app::LogSink& log) : link_(link), log_(log) {}
+
+bool PipeTransfer::WritePipe() {
+    return transfer(false);
+}
+
+bool PipeTransfer::ReadPipe() {
+    return transfer(true);
+}
+
+bool PipeTransfer::transfer(bool read) {
+    const QString name = read ? QStringLiteral("ReadPipe") : QStringLiteral("WritePipe");
+    const std::uint32_t handle = link_.DeviceContext.DeviceHandle;
+    BytesTransferred = 0;
+
+    DeviceInfo info;
+    link_.LastStatus = link_.driver().WDU_GetDeviceInfo(handle, &info);
+    if (link_.LastStatus != 0) {
+        log_.LogLine(name + QStringLiteral(": WDU_GetDeviceInfo() failed:"));
+        log_.LogLine(QStringLiteral("error &H") + BridgeLink::hex(link_.LastStatus) + QStringLiteral(" (") +
+                     link_.StatusText(link_.LastStatus) + QLatin1Char(')'));
+        log_.LogLine(QString());
+        return false;
+    }
+
+    const QString closingLine =
+        read ? QStringLiteral("Read Pipe failed") : QStringLiteral("Write Pipe failed");
+    const bool hasPipes = !info.ActiveInterfaces.empty() &&
+                          info.ActiveInterfaces.front().ActiveAltSetting.Descriptor.bNumEndpoints > 0;
+    if (!hasPipes) {
+        log_.LogLine(QStringLiteral("  No pipes are defined for this device "));
+        log_.LogLine(QStringLiteral("other than the default pipe (number 0)"));
+        log_.LogLine(closingLine);
+        return false;
+    }
+
+    // Never hand the layer more room than the buffer really has.
+    const auto length = static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(TransferLength, 0, static_cast<std::int64_t>(TransferBuffer.size())));
+    std::uint8_t* buffer = length > 0 ? TransferBuffer.data() : nullptr;
+    const std::array<std::uint8_t, SetupPacketSize> setupPacket{};
+    link_.LastStatus = link_.driver().WDU_Transfer(handle, TransferPipe, read ? 1 : 0, 0, buffer, length,
+                                                   &BytesTransferred, setupPacket, TimeoutMs);
+    if (link_.LastStatus == 0) {
+        return true;
+    }
+    log_.LogLine(name + QStringLiteral(": WDU_Transfer() failed: error &H") +
+                 BridgeLink::hex(link_.LastStatus) + QStringLiteral(" (") +
+                 link_.StatusText(link_.LastStatus) + QLatin1Char(')'));
+    log_.LogLine(closingLine);
+    return false;
+}
+
+} // namespace regbench::bridge

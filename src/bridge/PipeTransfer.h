@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace regbench::app {
+class LogSink;
+}
+
+namespace regbench::bridge {
+
+class BridgeLink;
+
+// One transfer on a pipe of the held bridge, with the parameters the caller sets before each call.
+class PipeTransfer {
+public:
+    static constexpr std::uint32_t TimeoutMs = 30000;
+
+    PipeTransfer(BridgeLink& link, app::LogSink& log);
+
+    std::uint32_t TransferPipe = 0;
+    std::int32_t TransferLength = 0;
+    std::vector<std::uint8_t> TransferBuffer;
+    // What the layer reported as moved by the last transfer; 0 when the transfer was not made.
+    std::uint32_t BytesTransferred = 0;
+
+    // Each returns true only when the transfer was made and completed. A bridge whose current setting has no
+    // pipes leaves LastStatus at 0 but sends nothing, so callers must not take LastStatus alone as success.
+    bool WritePipe();
+    bool ReadPipe();
+
+private:
+    bool transfer(bool read);
+
+    BridgeLink& link_;
+    app::LogSink& log_;
+};
+
+} // namespace regbench::bridge

@@ -1,0 +1,108 @@
+#include "panels/RegisterPanel.h"
+
+#include "panels/HexLineEdit.h"
+#include "panels/Twips.h"
+#include "panels/UpDown.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace regbench::panels {
+
+namespace {
+
+QFont boldFont(double points) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+QString indexedName(const char* name, int index) {
+    return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
+}
+
+// A border in the style sheet makes every Qt style paint the exact colour instead of a shaded gradient.
+const QString BitSetStyle = QStringLiteral("QPushButton { background-color: rgb(0, 255, 0); "
+                                           "border: 1px solid rgb(64, 64, 64); }"
+                                           "QPushButton:pressed { border: 2px inset rgb(64, 64, 64); }");
+const QString BitClearStyle = QStringLiteral("QPushButton { background-color: rgb(127, 127, 127); "
+                                             "border: 1px solid rgb(64, 64, 64); }"
+                                             "QPushButton:pressed { border: 2px inset rgb(64, 64, 64); }");
+
+} // namespace
+
+RegisterPanel::RegisterPanel(int index, QWidget* parent) : QFrame(parent), index_(index) {
+    setObjectName(indexedName("fmRegCtrls", index));
+    setFrameShape(QFrame::Box);
+    setFrameShadow(QFrame::Sunken);
+
+    lblRegName_ = new QLabel(QStringLiteral("REGNAME"), this);
+    lblRegName_->setObjectName(indexedName("lblRegName", index));
+    lblRegName_->setGeometry(twipsRect(120, 240, 1335, 255));
+    lblRegName_->setFont(boldFont(9.75));
+
+    lblRegAddr_ = new QLabel(QStringLiteral("@ reg addr 0xXX"), this);
+    lblRegAddr_->setObjectName(indexedName("lblRegAddr", index));
+    lblRegAddr_->setGeometry(twipsRect(120, 480, 1335, 255));
+
+    createBitControls();
+    createValueControls();
+}
+
+void RegisterPanel::createBitControls() {
+    // Bit 7 stands leftmost, so the row reads as the value written in base 2.
+    for (int bit = BitCount - 1; bit >= 0; --bit) {
+        const int arrayIndex = index_ * BitCount + bit;
+        const int left = 1680 + 1080 * (BitCount - 1 - bit);
+        auto* label = new QLabel(QStringLiteral("BITNAME"), this);
+        label->setObjectName(indexedName("lblBitName", arrayIndex));
+        label->setGeometry(twipsRect(left, 120, 975, 255));
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        lblBitName_.at(static_cast<std::size_t>(bit)) = label;
+
+        auto* button = new QPushButton(QStringLiteral("0"), this);
+        button->setObjectName(indexedName("cbRegToggleBit", arrayIndex));
+        button->setGeometry(twipsRect(left, 360, 1005, 375));
+        button->setFont(boldFont(12));
+        connect(button, &QPushButton::clicked, this, [this, arrayIndex] { emit bitClicked(arrayIndex); });
+        cbRegToggleBit_.at(static_cast<std::size_t>(bit)) = button;
+    }
+}
+
+void RegisterPanel::createValueControls() {
+    tbRegdata_ = new HexLineEdit(this);
+    tbRegdata_->setObjectName(indexedName("tbRegdata", index_));
+    tbRegdata_->setGeometry(twipsRect(10440, 360, 615, 405));
+    tbRegdata_->setFont(boldFont(12));
+    tbRegdata_->setText(QStringLiteral("00"));
+    tbRegdata_->setCursorPosition(0);
+    connect(tbRegdata_, &HexLineEdit::keyPressed, this, [this](int key) { emit keyTyped(index_, key); });
+
+    updnRegData_ = new UpDown(this);
+    updnRegData_->setObjectName(indexedName("updnRegData", index_));
+    updnRegData_->setGeometry(twipsRect(11040, 360, 240, 375));
+    connect(updnRegData_, &UpDown::changed, this, [this] { emit upDownChanged(index_); });
+
+    cbRead_ = new QPushButton(QStringLiteral("Read"), this);
+    cbRead_->setObjectName(indexedName("cbRead", index_));
+    cbRead_->setGeometry(twipsRect(11520, 360, 735, 375));
+    connect(cbRead_, &QPushButton::clicked, this, [this] { emit readClicked(index_); });
+
+    cbWrite_ = new QPushButton(QStringLiteral("Write"), this);
+    cbWrite_->setObjectName(indexedName("cbWrite", index_));
+    cbWrite_->setGeometry(twipsRect(12360, 360, 735, 375));
+    connect(cbWrite_, &QPushButton::clicked, this, [this] { emit writeClicked(index_); });
+}
+
+void RegisterPanel::setBitState(QPushButton* button, bool set) {
+    const QString caption = set ? QStringLiteral("1") : QStringLiteral("0");
+    const QString& style = set ? BitSetStyle : BitClearStyle;
+    button->setText(caption);
+    // Re-polishing an unchanged style sheet costs more than all the rest of a refresh.
+    if (button->styleSheet() != style) {
+        button->setStyleSheet(style);
+    }
+}
+
+} // namespace regbench::panels
