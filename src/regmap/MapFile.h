@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace regbench::regmap {
+
+// The one file the program reads: tabdefs.csv in a given directory, fetched whole and unchanged.
+class MapFile {
+public:
+    enum class Outcome { Read, Missing, Unreadable };
+    struct Loaded {
+        Outcome outcome;
+        QByteArray bytes;
+    };
+
+    // A real map is a few kilobytes; anything this large is not one, and reading it would only
+    // exhaust memory.
+    static constexpr qint64 MaxBytes = qint64{256} * 1024 * 1024;
+
+    MapFile() = delete;
+
+    // Missing: no directory entry of that name. Unreadable: it exists but is no regular file (a
+    // directory, a pipe, a dangling link), cannot be opened or read, or exceeds MaxBytes.
+    static Loaded load(const QString& directory);
+
+    static QString fileName();
+    static QString missingMessage();
+    static QString unreadableMessage();
+};
+
+} // namespace regbench::regmap

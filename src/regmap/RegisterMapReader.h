@@ -1,0 +1,40 @@
+#pragma once
+
+#include "regmap/RegisterMap.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace regbench::regmap {
+
+// Turns the bytes of tabdefs.csv into a register map. Pure: no files, no widgets, no messages; every
+// input, however malformed, gives a map whose slots hold -1 or 0..255 and whose TabCount is -1..31.
+class RegisterMapReader {
+public:
+    struct ReadResult {
+        RegisterMap map;
+        // The last non-empty TITLEBAR / TITLE text, if the file has one.
+        std::optional<QString> titleBar;
+        std::optional<QString> title;
+    };
+
+    // Anything whose magnitude exceeds this reads as exactly this, with its sign.
+    static constexpr int AddressClamp = 1'000'000;
+
+    RegisterMapReader() = delete;
+
+    static ReadResult read(const QByteArray& fileBytes);
+
+    // One character per byte, Windows-1252; its five unassigned bytes become the C1 control of that
+    // number, so no byte is ever lost or merged and fields keep their positions.
+    static QString decodeAnsi(const QByteArray& bytes);
+
+    // The register address of a REG record: a decimal number (sign, point, exponent E/e) or "&H" and
+    // hexadecimal digits; blanks, tabs and line feeds are skipped anywhere; reading stops at the first
+    // character that cannot continue; rounds half to even; no number reads 0.
+    static int readAddress(const QString& field);
+};
+
+} // namespace regbench::regmap
