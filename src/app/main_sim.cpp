@@ -7,6 +7,7 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     regbench::bridge::SimUsbDriver driver;
+    driver.setRecordTransfers(false);
     regbench::app::MainWindow window(driver, QCoreApplication::applicationDirPath());
     window.showCentred();
     return QApplication::exec();
