@@ -1,0 +1,57 @@
+// Read All over 256 named registers through the libusb backend, against a bridge emulated by umockdev.
+// Run under umockdev-wrapper. Prints its figures.
+#include "BenchSupport.h"
+#include "EmulatedBridge.h"
+
+#include "app/MainWindow.h"
+#include "bridge/LibusbDriver.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    if (!regbench::bridge::EmulatedBridge::underWrapper()) {
+        std::printf("run me under umockdev-wrapper\n");
+        return 77;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    regbench::bridge::EmulatedBridge bridge;
+    bridge.add();
+    QApplication application(argc, argv);
+    regbench::bridge::LibusbDriver driver;
+    QTemporaryDir dir;
+    QFile map(dir.filePath(QStringLiteral("tabdefs.csv")));
+    map.open(QIODevice::WriteOnly);
+    map.write(regbench::bench::fullMap());
+    map.close();
+    regbench::app::MainWindow window(driver, dir.path());
+    window.showCentred();
+    if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000) || !window.bridgeLink().DeviceAttached) {
+        std::printf("the emulated bridge was not found\n");
+        return 1;
+    }
+    std::printf("== Read All over 256 named registers, libusb with umockdev\n");
+    std::printf("   (umockdev's emulated node keeps libusb's event thread busy: CPU includes that artefact)\n");
+    for (int run = 0; run < 3; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 256; ++i) {
+            window.Pause(10);
+        }
+        const double pauses = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double cpuBefore = regbench::bench::cpuMilliseconds();
+        clock.restart();
+        window.cbReadAllRegs_Click();
+        const double total = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double cpu = regbench::bench::cpuMilliseconds() - cpuBefore;
+        std::printf("  run %d: total %.1f ms, 256 pauses alone %.1f ms, beyond the pause %.3f ms per register, "
+                    "CPU %.1f ms (%.1f%% of a core)\n",
+                    run + 1, total, pauses, (total - pauses) / 256, cpu, 100.0 * cpu / total);
+        window.cmdClearLog_Click();
+    }
+    return 0;
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what regbench needs to build, run and test, from Debian 12's packages.
+set -euo pipefail
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+packages=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev fonts-liberation2
+  libusb-1.0-0-dev
+  umockdev libumockdev-dev libglib2.0-dev
+  clang libclang-rt-14-dev
+)
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${packages[@]}"
