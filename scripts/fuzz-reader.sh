@@ -36,11 +36,13 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
 set +e
 ./build-fuzz/fuzz_reader -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$artifacts/" "$corpus" 2>&1 | tee "$log"
-status=${PIPESTATUS[0]}
+    -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1
+status=$?
 set -e
+tail -n 5 "$log"
 
 if [[ $status -ne 0 ]]; then
+    tail -n 60 "$log" >&2
     echo "fuzz-reader: fuzzer exited with status $status (see $log)" >&2
     exit "$status"
 fi

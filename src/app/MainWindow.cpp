@@ -405,19 +405,24 @@ bool MainWindow::bridgeAttachedOrReported() {
     return false;
 }
 
-void MainWindow::cbRead_Click(int p) {
+// The attach test comes first, so a panel without a register reports a missing bridge too.
+std::optional<std::uint8_t> MainWindow::panelRegister(int p) {
     if (unloaded_ || !bridgeAttachedOrReported()) {
-        return;
+        return std::nullopt;
     }
     const int a = slotAddress(p);
     if (a < 0 || a > 255) {
-        return;
+        return std::nullopt;
     }
-    readPanel(p, static_cast<std::uint8_t>(a));
+    return static_cast<std::uint8_t>(a);
 }
 
-void MainWindow::readPanel(int p, std::uint8_t address) {
-    const access::AccessOutcome outcome = access_.read(address);
+void MainWindow::cbRead_Click(int p) {
+    const std::optional<std::uint8_t> address = panelRegister(p);
+    if (!address) {
+        return;
+    }
+    const access::AccessOutcome outcome = access_.read(*address);
     // A failed read brings no register value: the panel and the table keep what the user holds.
     if (outcome.succeeded) {
         writePanelText(p, outcome.value);
@@ -425,25 +430,21 @@ void MainWindow::readPanel(int p, std::uint8_t address) {
         UpdateUpDownFromText(p);
         UpdateBitsFromText(p);
         PanelUpdating = false;
-        map_.RegValues.at(address) = outcome.value;
+        map_.RegValues.at(*address) = outcome.value;
     }
     LogText(outcome.line, CrLf);
 }
 
 void MainWindow::cbWrite_Click(int p) {
-    if (unloaded_ || !bridgeAttachedOrReported()) {
-        return;
-    }
-    const int a = slotAddress(p);
-    if (a < 0 || a > 255) {
+    const std::optional<std::uint8_t> address = panelRegister(p);
+    if (!address) {
         return;
     }
     const int value = panels::HexText::value(panel(p).hexText()->text());
     if (value >= 0 && value <= 255) {
-        map_.RegValues.at(static_cast<std::size_t>(a)) = static_cast<std::int16_t>(value);
+        map_.RegValues.at(*address) = static_cast<std::int16_t>(value);
     }
-    const access::AccessOutcome outcome = access_.write(static_cast<std::uint8_t>(a), value);
-    LogText(outcome.line, CrLf);
+    LogText(access_.write(*address, value).line, CrLf);
 }
 
 void MainWindow::runGroup(const QString& heading, void (MainWindow::*accessPanel)(int)) {

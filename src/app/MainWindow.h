@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -91,7 +92,7 @@ private:
     bool bridgeAttachedOrReported();
     int slotAddress(int panel) const;
     void writePanelText(int panel, int value);
-    void readPanel(int panel, std::uint8_t address);
+    std::optional<std::uint8_t> panelRegister(int panel);
     void runGroup(const QString& heading, void (MainWindow::*access)(int));
     void runWholeDevice(const QString& heading, bool read);
 

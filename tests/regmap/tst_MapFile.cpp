@@ -12,7 +12,8 @@ using Outcome = regbench::regmap::MapFile::Outcome;
 
 namespace {
 
-const QByteArray Content("TABNAME,\x80\x81\xFF\r\nREG,1,\0x\r\n", 25);
+const char ContentBytes[] = "TABNAME,\x80\x81\xFF\r\nREG,1,\0x\r\n";
+const QByteArray Content(ContentBytes, sizeof ContentBytes - 1);
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
