@@ -121,9 +121,10 @@ void benchReadAll() {
         window->cbReadAllRegs_Click();
         const double total = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         const double cpu = cpuMilliseconds() - cpuBefore;
-        std::printf("  run %d: total %.1f ms, 256 pauses alone %.1f ms, beyond the pause %.3f ms per register, "
-                    "CPU %.1f ms (%.1f%% of a core)\n",
-                    run + 1, total, pauses, (total - pauses) / 256, cpu, 100.0 * cpu / total);
+        std::printf(
+            "  run %d: total %.1f ms, 256 pauses alone %.1f ms, beyond the pause %.3f ms per register, "
+            "CPU %.1f ms (%.1f%% of a core)\n",
+            run + 1, total, pauses, (total - pauses) / 256, cpu, 100.0 * cpu / total);
         window->cmdClearLog_Click();
     }
 }
@@ -141,6 +142,25 @@ double processStartMilliseconds() {
     return nowMs - startTicks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// Notes when a widget is first painted: the moment the user sees the window.
+class FirstPaint : public QObject {
+public:
+    FirstPaint(QObject* target, const QElapsedTimer& clock) : target_(target), clock_(clock) {}
+    double atMs = -1;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (atMs < 0 && watched == target_ && event->type() == QEvent::Paint) {
+            atMs = static_cast<double>(clock_.nsecsElapsed()) / 1e6;
+        }
+        return false;
+    }
+
+private:
+    QObject* target_;
+    const QElapsedTimer& clock_;
+};
+
 int startupChild(int argc, char* argv[]) {
     const double sinceStart = processStartMilliseconds();
     QElapsedTimer clock;
@@ -151,11 +171,14 @@ int startupChild(int argc, char* argv[]) {
     QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/tabdefs.csv"),
                 dir.filePath(QStringLiteral("tabdefs.csv")));
     MainWindow window(sim, dir.path());
+    FirstPaint firstPaint(&window, clock);
+    application.installEventFilter(&firstPaint);
     window.showCentred();
-    if (!QTest::qWaitForWindowExposed(&window)) {
+    // The driver start-up's one-second wait follows the first paint; the window is up long before it ends.
+    if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000) || firstPaint.atMs < 0) {
         return 1;
     }
-    std::printf("%.3f\n", sinceStart + static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    std::printf("%.3f\n", sinceStart + firstPaint.atMs);
     return 0;
 }
 
@@ -168,8 +191,9 @@ void benchStartup(const QString& self) {
         samples.push_back(child.readAllStandardOutput().trimmed().toDouble());
     }
     const auto s = summarise(samples);
-    std::printf("== Process start to window shown (offscreen), 10 runs: median %.1f ms, min %.1f ms, max %.1f ms\n",
-                s.median, s.min, s.max);
+    std::printf(
+        "== Process start to window shown (offscreen), 10 runs: median %.1f ms, min %.1f ms, max %.1f ms\n",
+        s.median, s.min, s.max);
 }
 
 } // namespace

@@ -30,12 +30,14 @@ int main(int argc, char* argv[]) {
     map.close();
     regbench::app::MainWindow window(driver, dir.path());
     window.showCentred();
-    if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000) || !window.bridgeLink().DeviceAttached) {
+    if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000) ||
+        !window.bridgeLink().DeviceAttached) {
         std::printf("the emulated bridge was not found\n");
         return 1;
     }
     std::printf("== Read All over 256 named registers, libusb with umockdev\n");
-    std::printf("   (umockdev's emulated node keeps libusb's event thread busy: CPU includes that artefact)\n");
+    std::printf(
+        "   (umockdev's emulated node keeps libusb's event thread busy: CPU includes that artefact)\n");
     for (int run = 0; run < 3; ++run) {
         QElapsedTimer clock;
         clock.start();
@@ -48,9 +50,10 @@ int main(int argc, char* argv[]) {
         window.cbReadAllRegs_Click();
         const double total = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         const double cpu = regbench::bench::cpuMilliseconds() - cpuBefore;
-        std::printf("  run %d: total %.1f ms, 256 pauses alone %.1f ms, beyond the pause %.3f ms per register, "
-                    "CPU %.1f ms (%.1f%% of a core)\n",
-                    run + 1, total, pauses, (total - pauses) / 256, cpu, 100.0 * cpu / total);
+        std::printf(
+            "  run %d: total %.1f ms, 256 pauses alone %.1f ms, beyond the pause %.3f ms per register, "
+            "CPU %.1f ms (%.1f%% of a core)\n",
+            run + 1, total, pauses, (total - pauses) / 256, cpu, 100.0 * cpu / total);
         window.cmdClearLog_Click();
     }
     return 0;

@@ -11,6 +11,8 @@ ActivityLog::ActivityLog(QWidget* parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setUndoRedoEnabled(false); // an undo stack would keep a second copy of the whole log
+    release_.setSingleShot(true);
+    connect(&release_, &QTimer::timeout, this, &ActivityLog::releaseRepaints);
 }
 
 void ActivityLog::LogText(const QString& text, const QString& suffix) {
@@ -18,6 +20,7 @@ void ActivityLog::LogText(const QString& text, const QString& suffix) {
 }
 
 void ActivityLog::clearLog() {
+    releaseRepaints();
     clear();
     repaint();
 }
@@ -40,6 +43,29 @@ void ActivityLog::AppendToTextBox(const QString& text, const QString& suffix) {
     // view, even when the user has scrolled up or clicked into the log.
     setTextCursor(cursor);
     ensureCursorVisible();
+    holdRepaintsForAFrame();
+}
+
+// Repainting the visible lines costs far more than appending one, and a group operation writes a line every
+// few milliseconds: the first message of a burst shows at once, the rest at most once a frame.
+void ActivityLog::holdRepaintsForAFrame() {
+    if (release_.isActive()) {
+        return;
+    }
+    if (!sinceShown_.isValid() || sinceShown_.elapsed() >= FrameMs) {
+        sinceShown_.start();
+        return;
+    }
+    setUpdatesEnabled(false);
+    release_.start(static_cast<int>(FrameMs - sinceShown_.elapsed()));
+}
+
+void ActivityLog::releaseRepaints() {
+    release_.stop();
+    if (!updatesEnabled()) {
+        setUpdatesEnabled(true); // repaints what was held
+    }
+    sinceShown_.start();
 }
 
 } // namespace regbench::app

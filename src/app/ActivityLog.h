@@ -2,7 +2,9 @@
 
 #include "app/LogSink.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 namespace regbench::app {
 
@@ -18,8 +20,16 @@ public:
     // The whole content with CR LF between lines, as the writers wrote it.
     QString text() const;
 
+    // Messages that come faster than this are shown together, at most once a frame of this length.
+    static constexpr int FrameMs = 40;
+
 private:
     void AppendToTextBox(const QString& text, const QString& suffix);
+    void holdRepaintsForAFrame();
+    void releaseRepaints();
+
+    QTimer release_;
+    QElapsedTimer sinceShown_;
 };
 
 } // namespace regbench::app

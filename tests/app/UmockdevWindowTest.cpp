@@ -29,8 +29,9 @@ private slots:
         regbench::app::MainWindow window(driver, dir.path());
         window.showCentred();
         QVERIFY(QTest::qWaitFor([&] { return window.startUpDone(); }, 10000));
-        QCOMPARE(window.activityLog().text(), QStringLiteral("USB-to-I2C driver initialization successful.\r\n"
-                                                             "USB-to-I2C interface detected.\r\n\r\n"));
+        QCOMPARE(window.activityLog().text(),
+                 QStringLiteral("USB-to-I2C driver initialization successful.\r\n"
+                                "USB-to-I2C interface detected.\r\n\r\n"));
         window.cmdClearLog_Click();
         bridge.clearRecords();
 
