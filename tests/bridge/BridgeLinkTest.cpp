@@ -302,68 +302,6 @@ private slots:
         QVERIFY(rig.sim.transfers().empty());
     }
 
-    void noBridgeHeldFailsAtTheInfoStep() {
-        Rig rig;
-        rig.sim.setAutoPlug(false);
-        rig.startUp();
-        rig.clearLog();
-        rig.pipes.TransferPipe = 0x02;
-        rig.pipes.TransferBuffer = {1, 0x39, 0};
-        rig.pipes.TransferLength = 3;
-        QVERIFY(!rig.pipes.WritePipe());
-        QCOMPARE(rig.log.lines().at(1),
-                 QStringLiteral("error &HE0000001 (Unknown or released device handle)"));
-    }
-
-    void settingWithoutPipesSendsNothingAndFails() {
-        Rig rig;
-        rig.startUp();
-        rig.clearLog();
-        rig.sim.setEndpointCount(0);
-        rig.pipes.TransferPipe = 0x82;
-        rig.pipes.TransferBuffer.assign(3, 0);
-        rig.pipes.TransferLength = 3;
-        QVERIFY(!rig.pipes.ReadPipe()); // LastStatus stays 0, yet nothing was transferred
-        QCOMPARE(rig.link.LastStatus, 0u);
-        QCOMPARE(rig.log.lines(), (QStringList{QStringLiteral("  No pipes are defined for this device "),
-                                               QStringLiteral("other than the default pipe (number 0)"),
-                                               QStringLiteral("Read Pipe failed")}));
-        QVERIFY(rig.sim.transfers().empty());
-    }
-
-    void timeoutLogsTransferFailure() {
-        Rig rig;
-        rig.startUp();
-        rig.sim.setTimeoutCap(30);
-        rig.sim.setDropReplies(true);
-        rig.pipes.TransferPipe = 0x02;
-        rig.pipes.TransferBuffer = {1, 0x39, 5};
-        rig.pipes.TransferLength = 3;
-        QVERIFY(rig.pipes.WritePipe());
-        rig.clearLog();
-        rig.pipes.TransferPipe = 0x82;
-        rig.pipes.TransferBuffer = {0xAA, 0xBB, 0xCC};
-        rig.pipes.TransferLength = 3;
-        QVERIFY(!rig.pipes.ReadPipe());
-        QCOMPARE(rig.log.lines(),
-                 (QStringList{QStringLiteral("ReadPipe: WDU_Transfer() failed: error &HE0000003 "
-                                             "(The transfer timed out)"),
-                              QStringLiteral("Read Pipe failed")}));
-        QCOMPARE(rig.sim.transfers().back().timeoutMs, 30000u);
-        QCOMPARE(rig.pipes.TransferBuffer, (std::vector<std::uint8_t>{0xAA, 0xBB, 0xCC}));
-    }
-
-    void zeroLengthPassesNoBuffer() {
-        Rig rig;
-        rig.startUp();
-        rig.pipes.TransferPipe = 0x02;
-        rig.pipes.TransferBuffer = {1, 2, 3};
-        rig.pipes.TransferLength = 0;
-        rig.pipes.WritePipe();
-        QVERIFY(rig.sim.transfers().back().bufferNull);
-        QCOMPARE(rig.sim.transfers().back().length, 0u);
-    }
-
     void shortReplyKeepsUnfilledBytesAndCountsWhatCame() {
         Rig rig;
         rig.startUp();
@@ -382,14 +320,28 @@ private slots:
         QCOMPARE(rig.pipes.TransferBuffer.at(1), std::uint8_t{0x77});
     }
 
-    void lengthBeyondTheBufferNeverOverruns() {
+    // The layer is never handed more room than the buffer has, and no buffer at all for nothing to move.
+    void lengthHandedToTheLayer_data() {
+        QTest::addColumn<int>("bufferSize");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<quint32>("passed");
+        QTest::newRow("zero") << 3 << 0 << 0u;
+        QTest::newRow("negative") << 3 << -5 << 0u;
+        QTest::newRow("beyond the buffer") << 2 << 64 << 2u;
+        QTest::newRow("within") << 10 << 4 << 4u;
+    }
+    void lengthHandedToTheLayer() {
+        QFETCH(int, bufferSize);
+        QFETCH(int, length);
+        QFETCH(quint32, passed);
         Rig rig;
         rig.startUp();
         rig.pipes.TransferPipe = 0x82;
-        rig.pipes.TransferBuffer.assign(2, 0);
-        rig.pipes.TransferLength = 64;
+        rig.pipes.TransferBuffer.assign(static_cast<std::size_t>(bufferSize), 0);
+        rig.pipes.TransferLength = length;
         rig.pipes.ReadPipe();
-        QCOMPARE(rig.sim.transfers().back().length, 2u);
+        QCOMPARE(rig.sim.transfers().back().length, passed);
+        QCOMPARE(rig.sim.transfers().back().bufferNull, passed == 0);
     }
 };
 

@@ -1,3 +1,4 @@
+// The typing rules of the hex text, and the two textual forms of a value.
 #include "panels/HexKeyRules.h"
 #include "panels/HexText.h"
 
@@ -15,7 +16,8 @@ Q_DECLARE_METATYPE(HexFieldState)
 class HexRulesTest : public QObject {
     Q_OBJECT
 private slots:
-    void twoDigitHexKeepsTheLowByte() {
+    // twoDigitHex() keeps the low byte.
+    void hexText() {
         const std::pair<int, const char*> cases[] = {
             {0, "00"},     {5, "05"},  {10, "0A"},   {171, "AB"},     {255, "FF"},    {256, "00"},
             {0x1A5, "A5"}, {-1, "FF"}, {-256, "00"}, {INT_MIN, "00"}, {INT_MAX, "FF"}};
@@ -23,23 +25,14 @@ private slots:
             QCOMPARE(HexText::twoDigitHex(value), QLatin1String(hex));
         for (int v = 0; v <= 255; ++v)
             QCOMPARE(HexText::value(HexText::twoDigitHex(v)), v);
-    }
-
-    void valueReadsLeadingHexDigits() {
-        const std::pair<const char*, int> cases[] = {{"", 0},
-                                                     {"a", 10},
-                                                     {"FF", 255},
-                                                     {"ff", 255},
-                                                     {"5A", 90},
-                                                     {"1G", 1},
-                                                     {"G1", 0},
-                                                     {" 1", 0},
-                                                     {"100", 256},
-                                                     {"7FFFFFFF", INT_MAX},
-                                                     {"80000000", HexText::Saturated},
-                                                     {"FFFFFFFFFFFFFFFFFFFF", HexText::Saturated}};
-        for (const auto& [text, value] : cases)
+        // value() reads the leading hex digits and saturates rather than overflow.
+        const std::pair<const char*, int> values[] = {
+            {"", 0},   {"a", 10}, {"FF", 255}, {"ff", 255},  {"5A", 90},
+            {"1G", 1}, {"G1", 0}, {" 1", 0},   {"100", 256}, {"7FFFFFFF", INT_MAX}};
+        for (const auto& [text, value] : values)
             QCOMPARE(HexText::value(QString::fromLatin1(text)), value);
+        QCOMPARE(HexText::value(QStringLiteral("80000000")), HexText::Saturated);
+        QCOMPARE(HexText::value(QStringLiteral("FFFFFFFFFFFFFFFFFFFF")), HexText::Saturated);
     }
 
     void apply_data() {
@@ -50,8 +43,7 @@ private slots:
         auto row = [](const char* name, HexFieldState before, int key, HexFieldState after) {
             QTest::newRow(name) << before << key << after << true;
         };
-        const int bs = HexKeyRules::Backspace;
-        const int esc = HexKeyRules::Escape;
+        const int bs = HexKeyRules::Backspace, esc = HexKeyRules::Escape;
         row("selection replaced by a lone digit", {"3C", 0, 2}, '5', {"5", 1, 0});
         row("part selection replaced", {"3C", 0, 1}, '7', {"7C", 1, 0});
         row("first of two overwritten", {"3C", 0, 0}, 'f', {"FC", 1, 0});

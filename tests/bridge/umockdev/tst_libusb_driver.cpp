@@ -5,11 +5,10 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <cerrno>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
+#include <functional>
 #include <thread>
 
 using namespace regbench::bridge;
@@ -18,13 +17,6 @@ using Watch = LibusbDriver::DeviceWatch;
 Q_DECLARE_METATYPE(Watch)
 
 namespace {
-
-constexpr std::array<std::uint8_t, SetupPacketSize> NoSetup{};
-constexpr std::uint32_t Patient = 5000; // ms; for transfers that should finish at once
-
-std::uint8_t* bytes(QByteArray& a) {
-    return reinterpret_cast<std::uint8_t*>(a.data());
-}
 
 // A driver with callbacks that record what they were given.
 struct Rig {
@@ -37,30 +29,26 @@ struct Rig {
             infos.push_back(info);
             return onAttach ? onAttach(handle) : true;
         };
-        table.DetachCallback = [this](std::uint32_t handle, void*) {
-            detached.push_back(handle);
-            if (onDetach)
-                onDetach(handle);
-        };
+        table.DetachCallback = [this](std::uint32_t handle, void*) { detached.push_back(handle); };
         const MatchEntry match{BridgeVendorId, BridgeProductId};
         return driver.WDU_VB_Init(&driverHandle, &match, 1, table, 1, nullptr);
     }
     void uninit() { driver.WDU_VB_Uninit(driverHandle); }
-
-    std::uint32_t send(std::uint32_t handle, QByteArray request) {
-        std::uint32_t done = 0;
-        return driver.WDU_Transfer(handle, 0x02, 0, 0, bytes(request),
-                                   static_cast<std::uint32_t>(request.size()), &done, NoSetup, Patient);
+    // Pipe 0x02 writes, 0x82 reads, offering the whole of data; 5 s is ample where the bridge answers.
+    std::uint32_t transfer(std::uint32_t handle, std::uint32_t pipe, QByteArray& data, std::uint32_t& done,
+                           std::uint32_t timeoutMs = 5000) {
+        return driver.WDU_Transfer(handle, pipe, pipe >> 7, 0, reinterpret_cast<std::uint8_t*>(data.data()),
+                                   std::uint32_t(data.size()), &done, {}, timeoutMs);
     }
-    // Returns the register's value, or -1 when the access failed.
+    // The register's value, or -1 when the access failed.
     int readRegister(std::uint32_t handle, std::uint8_t address) {
+        QByteArray request = QByteArray::fromHex("0139") + char(address);
         QByteArray reply(3, 0);
         std::uint32_t done = 0;
-        if (send(handle, QByteArray::fromHex("0139") + static_cast<char>(address)) != UsbStatus::Success ||
-            driver.WDU_Transfer(handle, 0x82, 1, 0, bytes(reply), 3, &done, NoSetup, Patient) !=
-                UsbStatus::Success)
+        if (transfer(handle, 0x02, request, done) != UsbStatus::Success ||
+            transfer(handle, 0x82, reply, done) != UsbStatus::Success || done != 2 || reply.at(0) != 0)
             return -1;
-        return done == 2 && reply.at(0) == 0 ? static_cast<std::uint8_t>(reply.at(1)) : -1;
+        return std::uint8_t(reply.at(1));
     }
 
     LibusbDriver driver;
@@ -69,32 +57,6 @@ struct Rig {
     std::vector<DeviceInfo> infos;
     std::vector<std::uint32_t> detached;
     std::function<bool(std::uint32_t)> onAttach;
-    std::function<void(std::uint32_t)> onDetach;
-};
-
-// Unplugs the bridge if still alive after 10 s, so that a transfer that ignores its time-out ends anyway.
-class Watchdog {
-public:
-    explicit Watchdog(EmulatedBridge& bridge)
-        : thread_([this, &bridge] {
-              std::unique_lock lock(mutex_);
-              if (!wake_.wait_for(lock, std::chrono::seconds(10), [this] { return done_; }))
-                  bridge.remove();
-          }) {}
-    ~Watchdog() {
-        {
-            const std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_one();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;
-    std::thread thread_;
 };
 
 } // namespace
@@ -103,83 +65,52 @@ class LibusbDriverTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void bridgePresentAtStartIsOfferedThroughTheQueue();
-    void arrivalRemovalAndReplug_data();
-    void arrivalRemovalAndReplug();
+    void arrivalAndRemoval_data();
+    void arrivalAndRemoval();
     void secondBridgeIsRefusedAndReleased();
     void requestAndReplyBytes_data();
     void requestAndReplyBytes();
-    void replyThatNeverComesTimesOut();
-    void transferStatuses_data();
-    void transferStatuses();
-    void controlPipe_data();
-    void controlPipe();
-    void unplugDuringPendingTransfer();
+    void pendingReply_data();
+    void pendingReply();
     void uninitDropsQueuedCallbacks();
-    void callbacksMayCallTheLayer();
-    void statusTexts();
 };
 
-void LibusbDriverTest::bridgePresentAtStartIsOfferedThroughTheQueue() {
-    EmulatedBridge bridge;
-    bridge.add();
-    Rig rig;
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QVERIFY(rig.driverHandle > 0);
-    QVERIFY(rig.attached.empty()); // never from inside WDU_VB_Init
-    QCoreApplication::processEvents();
-    QCOMPARE(rig.attached, std::vector<std::uint32_t>{1});
-    QVERIFY(bridge.interfaceClaimed());
-
-    DeviceInfo info;
-    QCOMPARE(rig.driver.WDU_GetDeviceInfo(1, &info), UsbStatus::Success);
-    for (const DeviceInfo& i : {rig.infos.at(0), info}) {
-        QCOMPARE(i.Descriptor.idVendor, BridgeVendorId);
-        QCOMPARE(i.Descriptor.idProduct, BridgeProductId);
-        QCOMPARE(i.ActiveInterfaces.size(), 1u);
-        const AlternateSettingInfo& setting = i.ActiveInterfaces[0].ActiveAltSetting;
-        QCOMPARE(setting.Descriptor.bNumEndpoints, 2);
-        QCOMPARE(setting.Pipes.size(), 2u);
-        QCOMPARE(setting.Pipes[0].Number, 0x02u);
-        QCOMPARE(setting.Pipes[1].Number, 0x82u);
-        for (const PipeInfo& pipe : setting.Pipes) {
-            QCOMPARE(pipe.Type, PipeType::Bulk);
-            QCOMPARE(pipe.MaximumPacketSize, 64u);
-        }
-    }
-}
-
-void LibusbDriverTest::arrivalRemovalAndReplug_data() {
+void LibusbDriverTest::arrivalAndRemoval_data() {
     QTest::addColumn<Watch>("watch");
-    QTest::newRow("hot-plug") << Watch::Automatic;
-    QTest::newRow("listing every second") << Watch::Polling;
+    QTest::addColumn<bool>("atStart");
+    QTest::newRow("present at start") << Watch::Automatic << true;
+    QTest::newRow("arriving later") << Watch::Automatic << false;
+    QTest::newRow("arriving later, listing every second") << Watch::Polling << false;
 }
 
-void LibusbDriverTest::arrivalRemovalAndReplug() {
+void LibusbDriverTest::arrivalAndRemoval() {
     QFETCH(Watch, watch);
+    QFETCH(bool, atStart);
     EmulatedBridge bridge;
+    if (atStart)
+        bridge.add();
     Rig rig(watch);
     QCOMPARE(rig.init(), UsbStatus::Success);
-    QTest::qWait(50);
-    QVERIFY(rig.attached.empty());
-
-    const int b = bridge.add();
-    bridge.setRegister(0x05, 0xA0, b);
+    QVERIFY(rig.attached.empty()); // the caller is not ready for callbacks inside WDU_VB_Init
+    if (!atStart)
+        bridge.add();
+    bridge.setRegister(0x05, 0xA0);
     QTRY_COMPARE(rig.attached.size(), 1u);
-    const std::uint32_t first = rig.attached[0];
-    QCOMPARE(rig.readRegister(first, 0x05), 0xA0);
-
-    bridge.remove(b);
-    QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{first});
+    const std::uint32_t handle = rig.attached[0];
+    QVERIFY(bridge.interfaceClaimed());
     DeviceInfo info;
-    QCOMPARE(rig.driver.WDU_GetDeviceInfo(first, &info), UsbStatus::DeviceGone);
+    QCOMPARE(rig.driver.WDU_GetDeviceInfo(handle, &info), UsbStatus::Success);
+    QCOMPARE(rig.infos.at(0).Descriptor.idProduct, BridgeProductId);
+    QCOMPARE(info.ActiveInterfaces.size(), 1u);
+    const AlternateSettingInfo& setting = info.ActiveInterfaces[0].ActiveAltSetting;
+    QCOMPARE(setting.Descriptor.bNumEndpoints, 2);
+    QCOMPARE(setting.Pipes.at(1).Number, 0x82u);
+    QCOMPARE(setting.Pipes.at(1).Type, PipeType::Bulk);
+    QCOMPARE(rig.readRegister(handle, 0x05), 0xA0);
 
-    bridge.readd(b);
-    QTRY_COMPARE(rig.attached.size(), 2u);
-    const std::uint32_t second = rig.attached[1];
-    QVERIFY(second != first && second != 0);
-    QCOMPARE(rig.readRegister(second, 0x05), 0xA0);
-    QCOMPARE(rig.readRegister(first, 0x05), -1);
+    bridge.remove();
+    QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{handle});
+    QCOMPARE(rig.driver.WDU_GetDeviceInfo(handle, &info), UsbStatus::DeviceGone);
 }
 
 void LibusbDriverTest::secondBridgeIsRefusedAndReleased() {
@@ -195,7 +126,8 @@ void LibusbDriverTest::secondBridgeIsRefusedAndReleased() {
         if (held != 0)
             return false;
         held = handle;
-        setInterfaceStatus = rig.driver.WDU_SetInterface(handle, 0, 0); // as an attach callback may do
+        // The handle must already work inside the attach callback.
+        setInterfaceStatus = rig.driver.WDU_SetInterface(handle, 0, 0);
         return true;
     };
     QCOMPARE(rig.init(), UsbStatus::Success);
@@ -206,297 +138,115 @@ void LibusbDriverTest::secondBridgeIsRefusedAndReleased() {
     QCOMPARE(int(bridge.interfaceClaimed(0)) + int(bridge.interfaceClaimed(1)), 1);
     DeviceInfo info;
     QCOMPARE(rig.driver.WDU_GetDeviceInfo(refused, &info), UsbStatus::InvalidHandle);
-    QCOMPARE(rig.readRegister(refused, 0x05), -1);
     QCOMPARE(rig.readRegister(held, 0x05), bridge.interfaceClaimed(0) ? 0x11 : 0x22);
+
+    rig.uninit();
+    QVERIFY(!bridge.interfaceClaimed(0) && !bridge.interfaceClaimed(1));
+    QCOMPARE(rig.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::InvalidHandle);
 }
 
 void LibusbDriverTest::requestAndReplyBytes_data() {
     QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<int>("replyStatus"); // -1: the bridge's own
-    QTest::addColumn<std::uint32_t>("replyLength");
+    QTest::addColumn<int>("room"); // the reply buffer's size
     QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("read") << QByteArray::fromHex("013905") << -1 << 3u << QByteArray::fromHex("00a0");
-    QTest::newRow("read into a larger buffer")
-        << QByteArray::fromHex("013905") << -1 << 64u << QByteArray::fromHex("00a0");
-    QTest::newRow("read, no acknowledge")
-        << QByteArray::fromHex("013905") << 0x40 << 3u << QByteArray::fromHex("40a0");
-    QTest::newRow("write") << QByteArray::fromHex("00381007") << -1 << 4u << QByteArray::fromHex("00");
-    QTest::newRow("write, I2C error")
-        << QByteArray::fromHex("00381007") << 0x80 << 4u << QByteArray::fromHex("80");
+    QTest::newRow("read") << QByteArray::fromHex("013905") << 3 << QByteArray::fromHex("00a0");
+    QTest::newRow("larger buffer") << QByteArray::fromHex("013905") << 64 << QByteArray::fromHex("00a0");
+    QTest::newRow("write") << QByteArray::fromHex("00381007") << 4 << QByteArray::fromHex("00");
 }
 
 void LibusbDriverTest::requestAndReplyBytes() {
     QFETCH(QByteArray, request);
-    QFETCH(int, replyStatus);
-    QFETCH(std::uint32_t, replyLength);
+    QFETCH(int, room);
     QFETCH(QByteArray, reply);
     EmulatedBridge bridge;
     bridge.add();
     bridge.setRegister(0x05, 0xA0);
-    if (replyStatus >= 0)
-        bridge.setReplyStatus(static_cast<std::uint8_t>(replyStatus));
     Rig rig;
     QCOMPARE(rig.init(), UsbStatus::Success);
     QTRY_COMPARE(rig.attached.size(), 1u);
     const std::uint32_t handle = rig.attached[0];
 
-    std::uint32_t done = 0xDEAD;
-    QCOMPARE(rig.driver.WDU_Transfer(handle, 0x02, 0, 0, bytes(request), std::uint32_t(request.size()), &done,
-                                     NoSetup, Patient),
-             UsbStatus::Success);
+    std::uint32_t done = 0;
+    QCOMPARE(rig.transfer(handle, 0x02, request, done), UsbStatus::Success);
     QCOMPARE(done, std::uint32_t(request.size()));
-    QByteArray buffer(int(replyLength), 0);
-    QCOMPARE(rig.driver.WDU_Transfer(handle, 0x82, 1, 0, bytes(buffer), replyLength, &done, NoSetup, Patient),
-             UsbStatus::Success);
+    QByteArray buffer(room, 0);
+    QCOMPARE(rig.transfer(handle, 0x82, buffer, done), UsbStatus::Success);
     QCOMPARE(done, std::uint32_t(reply.size()));
-    QCOMPARE(buffer, reply + QByteArray(buffer.size() - reply.size(), 0));
+    QCOMPARE(buffer, reply + QByteArray(room - reply.size(), 0));
     QCOMPARE(bridge.outTransfers(), std::vector<QByteArray>{request});
-    QCOMPARE(bridge.inRequests(), std::vector<std::uint32_t>{replyLength});
-    if (request.at(0) == 0 && replyStatus < 0)
-        QCOMPARE(bridge.registerValue(0x10), 0x07);
+    QCOMPARE(bridge.inRequests(), std::vector<std::uint32_t>{std::uint32_t(room)});
 }
 
-void LibusbDriverTest::replyThatNeverComesTimesOut() {
+void LibusbDriverTest::pendingReply_data() {
+    QTest::addColumn<std::uint32_t>("timeoutMs");
+    QTest::addColumn<bool>("unplug");
+    QTest::addColumn<std::uint32_t>("status");
+    QTest::newRow("reply never comes") << 100u << false << UsbStatus::Timeout;
+    QTest::newRow("unplugged meanwhile") << 20000u << true << UsbStatus::DeviceGone;
+}
+
+void LibusbDriverTest::pendingReply() {
+    QFETCH(std::uint32_t, timeoutMs);
+    QFETCH(bool, unplug);
+    QFETCH(std::uint32_t, status);
     EmulatedBridge bridge;
     bridge.add();
-    bridge.setDropReplies(true);
+    bridge.setDropReplies(true); // the IN transfer stays pending
     Rig rig;
     QCOMPARE(rig.init(), UsbStatus::Success);
     QTRY_COMPARE(rig.attached.size(), 1u);
     const std::uint32_t handle = rig.attached[0];
-
-    QCOMPARE(rig.send(handle, QByteArray::fromHex("013905")), UsbStatus::Success);
-    QByteArray buffer(3, 0);
+    QByteArray request = QByteArray::fromHex("013907");
+    QByteArray reply(3, 0);
     std::uint32_t done = 0xDEAD;
-    std::uint32_t status = UsbStatus::Other;
-    qint64 elapsed = 0;
-    {
-        const Watchdog watchdog(bridge); // should the time-out be ignored, the test fails instead of hanging
-        QElapsedTimer clock;
-        clock.start();
-        status = rig.driver.WDU_Transfer(handle, 0x82, 1, 0, bytes(buffer), 3, &done, NoSetup, 100);
-        elapsed = clock.elapsed();
-    }
-    QCOMPARE(status, UsbStatus::Timeout);
-    QCOMPARE(done, 0u);
-    QVERIFY2(elapsed >= 100, qPrintable(QString::number(elapsed)));
-    QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed))); // ample slack for a loaded machine
+    QCOMPARE(rig.transfer(handle, 0x02, request, done), UsbStatus::Success);
 
-    // The cancelled transfer is cleaned up: the next access gets its own reply.
-    bridge.setDropReplies(false);
-    bridge.setRegister(0x05, 0x5A);
-    QCOMPARE(rig.readRegister(handle, 0x05), 0x5A);
-}
-
-void LibusbDriverTest::transferStatuses_data() {
-    QTest::addColumn<int>("urbError");         // 0: none
-    QTest::addColumn<std::uint32_t>("handle"); // 0: the bridge's
-    QTest::addColumn<std::uint32_t>("pipe");
-    QTest::addColumn<std::uint32_t>("readFlag");
-    QTest::addColumn<bool>("nullBuffer");
-    QTest::addColumn<std::uint32_t>("length");
-    QTest::addColumn<std::uint32_t>("status");
-    QTest::newRow("stall") << -EPIPE << 0u << 0x82u << 1u << false << 3u << UsbStatus::Stall;
-    QTest::newRow("babble") << -EOVERFLOW << 0u << 0x82u << 1u << false << 3u << UsbStatus::Overflow;
-    QTest::newRow("protocol error") << -EPROTO << 0u << 0x82u << 1u << false << 3u << UsbStatus::IoError;
-    QTest::newRow("unknown handle") << 0 << 99u << 0x82u << 1u << false << 3u << UsbStatus::InvalidHandle;
-    QTest::newRow("pipe against read flag")
-        << 0 << 0u << 0x82u << 0u << false << 3u << UsbStatus::InvalidArgument;
-    QTest::newRow("read flag out of range")
-        << 0 << 0u << 0x82u << 2u << false << 3u << UsbStatus::InvalidArgument;
-    QTest::newRow("pipe not in the interface")
-        << 0 << 0u << 0x85u << 1u << false << 3u << UsbStatus::NotFound;
-    QTest::newRow("pipe out of range")
-        << 0 << 0u << 0x182u << 1u << false << 3u << UsbStatus::InvalidArgument;
-    QTest::newRow("zero length, no buffer") << 0 << 0u << 0x02u << 0u << true << 0u << UsbStatus::Success;
-    QTest::newRow("no buffer for a length")
-        << 0 << 0u << 0x02u << 0u << true << 3u << UsbStatus::InvalidArgument;
-}
-
-void LibusbDriverTest::transferStatuses() {
-    QFETCH(int, urbError);
-    QFETCH(std::uint32_t, handle);
-    QFETCH(std::uint32_t, pipe);
-    QFETCH(std::uint32_t, readFlag);
-    QFETCH(bool, nullBuffer);
-    QFETCH(std::uint32_t, length);
-    QFETCH(std::uint32_t, status);
-    EmulatedBridge bridge;
-    bridge.add();
-    if (urbError != 0)
-        bridge.setInTransferError(urbError);
-    Rig rig;
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QTRY_COMPARE(rig.attached.size(), 1u);
-    if (handle == 0)
-        handle = rig.attached[0];
-
-    QByteArray buffer(3, 0);
-    std::uint32_t done = 0xDEAD;
-    QCOMPARE(rig.driver.WDU_Transfer(handle, pipe, readFlag, 0, nullBuffer ? nullptr : bytes(buffer), length,
-                                     &done, NoSetup, Patient),
-             status);
-    QCOMPARE(done, 0u);
-    // Whatever happened, the device still works afterwards.
-    bridge.setInTransferError(std::nullopt);
-    QCOMPARE(rig.readRegister(rig.attached[0], 0x00), 0x00);
-}
-
-void LibusbDriverTest::controlPipe_data() {
-    QTest::addColumn<QByteArray>("setup");
-    QTest::addColumn<std::uint32_t>("readFlag");
-    QTest::addColumn<std::uint32_t>("length");
-    QTest::addColumn<std::uint32_t>("status");
-    QTest::addColumn<int>("received");
-    QTest::newRow("device descriptor")
-        << QByteArray::fromHex("8006000100001200") << 1u << 64u << UsbStatus::Success << 18;
-    QTest::newRow("its first 8 bytes")
-        << QByteArray::fromHex("8006000100000800") << 1u << 64u << UsbStatus::Success << 8;
-    QTest::newRow("unknown request") << QByteArray::fromHex("c0ff000000000100") << 1u << 64u
-                                     << UsbStatus::Stall << 0;
-    QTest::newRow("direction against setup")
-        << QByteArray::fromHex("8006000100001200") << 0u << 64u << UsbStatus::InvalidArgument << 0;
-    QTest::newRow("buffer shorter than asked")
-        << QByteArray::fromHex("8006000100001200") << 1u << 8u << UsbStatus::InvalidArgument << 0;
-}
-
-void LibusbDriverTest::controlPipe() {
-    QFETCH(QByteArray, setup);
-    QFETCH(std::uint32_t, readFlag);
-    QFETCH(std::uint32_t, length);
-    QFETCH(std::uint32_t, status);
-    QFETCH(int, received);
-    EmulatedBridge bridge;
-    bridge.add();
-    Rig rig;
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QTRY_COMPARE(rig.attached.size(), 1u);
-
-    std::array<std::uint8_t, SetupPacketSize> packet{};
-    std::copy(setup.begin(), setup.end(), packet.begin());
-    QByteArray buffer(int(length), 0);
-    std::uint32_t done = 0xDEAD;
-    QCOMPARE(rig.driver.WDU_Transfer(rig.attached[0], 0, readFlag, 0, bytes(buffer), length, &done, packet,
-                                     Patient),
-             status);
-    QCOMPARE(done, std::uint32_t(received));
-    if (received > 0) {
-        const std::uint16_t vendor = BridgeVendorId;
-        QCOMPARE(buffer.left(2), QByteArray::fromHex("1201"));
-        QCOMPARE(std::uint8_t(buffer.at(8)) | std::uint8_t(buffer.at(9)) << 8, received > 8 ? vendor : 0);
-    }
-}
-
-void LibusbDriverTest::unplugDuringPendingTransfer() {
-    EmulatedBridge bridge;
-    bridge.add();
-    bridge.setDropReplies(true); // the IN transfer stays pending until the unplug
-    Rig rig;
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QTRY_COMPARE(rig.attached.size(), 1u);
-    const std::uint32_t handle = rig.attached[0];
-    QCOMPARE(rig.send(handle, QByteArray::fromHex("013905")), UsbStatus::Success);
-
-    std::thread unplugger([&bridge] {
-        for (int i = 0; i < 2000 && bridge.pendingInTransfers() == 0; ++i)
+    // Unplugged after 10 s at the latest, so that a lost time-out fails the test instead of hanging it.
+    std::atomic<bool> returned = false;
+    std::thread unplugger([&] {
+        for (int i = 0; i < 2000 && !returned && !(unplug && bridge.pendingInTransfers() > 0); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         bridge.remove();
     });
-    QByteArray buffer(3, 0);
-    std::uint32_t done = 0xDEAD;
-    const std::uint32_t status =
-        rig.driver.WDU_Transfer(handle, 0x82, 1, 0, bytes(buffer), 3, &done, NoSetup, 20000);
+    QElapsedTimer clock;
+    clock.start();
+    const std::uint32_t result = rig.transfer(handle, 0x82, reply, done, timeoutMs);
+    const qint64 elapsed = clock.elapsed();
+    returned = true;
     unplugger.join();
-    QVERIFY2(status == UsbStatus::DeviceGone || status == UsbStatus::IoError,
-             qPrintable(QString::number(status, 16)));
+    QCOMPARE(result, status);
     QCOMPARE(done, 0u);
-    QCOMPARE(rig.send(handle, QByteArray::fromHex("013905")), UsbStatus::DeviceGone);
-    QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{handle});
-    QVERIFY(!bridge.interfaceClaimed());
+    if (!unplug) // ample slack for a loaded machine
+        QVERIFY2(elapsed >= timeoutMs && elapsed < 1000, qPrintable(QString::number(elapsed)));
 
+    // Both end unplugged; plugged in again, the bridge works under a new handle and the old one stays dead.
+    QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{handle});
     bridge.setDropReplies(false);
-    bridge.setRegister(0x07, 0x42);
     bridge.readd();
     QTRY_COMPARE(rig.attached.size(), 2u);
-    QVERIFY(rig.attached[1] != handle);
-    QCOMPARE(rig.readRegister(rig.attached[1], 0x07), 0x42);
+    QCOMPARE(rig.readRegister(rig.attached[1], 0x07), 0x00);
+    QCOMPARE(rig.transfer(handle, 0x02, request, done), UsbStatus::DeviceGone);
 }
 
 void LibusbDriverTest::uninitDropsQueuedCallbacks() {
     EmulatedBridge bridge;
     bridge.add();
-    {
-        Rig rig;
-        QCOMPARE(rig.init(), UsbStatus::Success); // the arrival is queued now
-        rig.uninit();
-        rig.uninit(); // harmless twice
-        QTest::qWait(100);
-        QVERIFY(rig.attached.empty());
-        DeviceInfo info;
-        QCOMPARE(rig.driver.WDU_GetDeviceInfo(1, &info), UsbStatus::InvalidHandle);
-
-        // The same driver opens again, and closing releases what it held.
-        QCOMPARE(rig.init(), UsbStatus::Success);
-        QTRY_COMPARE(rig.attached.size(), 1u);
-        QVERIFY(bridge.interfaceClaimed());
-        const std::uint32_t handle = rig.attached[0];
-        bridge.remove();
-        // Give the removal time to be queued; the test holds either way.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        rig.uninit();
-        QTest::qWait(100);
-        QVERIFY(rig.detached.empty());
-        QCOMPARE(rig.driver.WDU_GetDeviceInfo(handle, &info), UsbStatus::InvalidHandle);
-    }
-    {
-        bridge.readd();
-        Rig rig; // closed by its destructor with a device held
-        QCOMPARE(rig.init(), UsbStatus::Success);
-        QTRY_COMPARE(rig.attached.size(), 1u);
-    }
-    QVERIFY(!bridge.interfaceClaimed());
-}
-
-void LibusbDriverTest::callbacksMayCallTheLayer() {
-    EmulatedBridge bridge;
     bridge.add();
     Rig rig;
-    std::uint32_t infoStatus = UsbStatus::Other;
-    std::uint32_t goneStatus = UsbStatus::Other;
-    rig.onAttach = [&](std::uint32_t handle) {
-        DeviceInfo info;
-        infoStatus = rig.driver.WDU_GetDeviceInfo(handle, &info);
+    QCOMPARE(rig.init(), UsbStatus::Success); // both arrivals are queued now
+    rig.uninit();
+    QTest::qWait(100);
+    QVERIFY(rig.attached.empty());
+
+    // Closed from inside a callback, the layer must not crash nor offer the second bridge.
+    rig.onAttach = [&rig](std::uint32_t) {
+        rig.uninit();
         return true;
-    };
-    rig.onDetach = [&](std::uint32_t handle) {
-        goneStatus = rig.send(handle, QByteArray::fromHex("013905"));
     };
     QCOMPARE(rig.init(), UsbStatus::Success);
     QTRY_COMPARE(rig.attached.size(), 1u);
-    QCOMPARE(infoStatus, UsbStatus::Success);
-    bridge.remove();
-    QTRY_COMPARE(rig.detached.size(), 1u);
-    QCOMPARE(goneStatus, UsbStatus::DeviceGone);
-
-    // Closing the layer from inside a callback ends it cleanly; nothing is called afterwards.
-    rig.onAttach = [&](std::uint32_t) {
-        rig.uninit();
-        return true;
-    };
-    bridge.add();
-    QTRY_COMPARE(rig.attached.size(), 2u);
-    QTest::qWait(50);
-    QCOMPARE(rig.attached.size(), 2u);
-    DeviceInfo info;
-    QCOMPARE(rig.driver.WDU_GetDeviceInfo(rig.attached[1], &info), UsbStatus::InvalidHandle);
-    QVERIFY(!bridge.interfaceClaimed(1));
-}
-
-void LibusbDriverTest::statusTexts() {
-    LibusbDriver driver;
-    QVERIFY(driver.VB_Stat2Str(UsbStatus::NoPermission).contains("60-regbench.rules"));
-    for (std::uint32_t status : {UsbStatus::Success, UsbStatus::Timeout, UsbStatus::DeviceGone, 0x1234u})
-        QCOMPARE(driver.VB_Stat2Str(status), usbStatusText(status));
+    QTest::qWait(100);
+    QCOMPARE(rig.attached.size(), 1u);
 }
 
 int main(int argc, char** argv) {
