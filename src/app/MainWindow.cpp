@@ -57,8 +57,8 @@ constexpr std::array<PanelPlace, MainWindow::PanelCount> PanelPlaces{
 } // namespace
 
 MainWindow::MainWindow(bridge::UsbDriver& driver, const QString& mapDirectory, QWidget* parent)
-    : QWidget(parent), driver_(driver), mapDirectory_(mapDirectory), link_(driver, *this),
-      transfer_(link_, *this), access_(transfer_) {
+    : QWidget(parent), mapDirectory_(mapDirectory), link_(driver, *this), transfer_(link_, *this),
+      access_(transfer_) {
     Form_Initialize();
     substituteWindowsFonts();
     setObjectName(QStringLiteral("MainWindow"));

@@ -96,7 +96,6 @@ private:
     void runGroup(const QString& heading, void (MainWindow::*access)(int));
     void runWholeDevice(const QString& heading, bool read);
 
-    bridge::UsbDriver& driver_;
     QString mapDirectory_;
     regmap::RegisterMap map_;
     bridge::BridgeLink link_;
