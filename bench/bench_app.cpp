@@ -4,8 +4,8 @@
 
 #include "app/ActivityLog.h"
 #include "app/MainWindow.h"
-#include "bridge/LibusbDriver.h"
-#include "bridge/SimUsbDriver.h"
+#include "usb/libusb/LibusbDriver.h"
+#include "usb/sim/SimUsbDriver.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -26,7 +26,7 @@ using regbench::bench::summarise;
 
 namespace {
 
-std::unique_ptr<MainWindow> startedWindow(regbench::bridge::UsbDriver& driver, const QTemporaryDir& dir,
+std::unique_ptr<MainWindow> startedWindow(regbench::usb::UsbDriver& driver, const QTemporaryDir& dir,
                                           const QByteArray& map) {
     QFile file(dir.filePath(QStringLiteral("tabdefs.csv")));
     file.open(QIODevice::WriteOnly);
@@ -65,7 +65,7 @@ template <typename Wait> void measureWait(const char* name, int ms, int runs, Wa
 }
 
 void benchPause() {
-    regbench::bridge::SimUsbDriver sim;
+    regbench::usb::sim::SimUsbDriver sim;
     QTemporaryDir dir;
     auto window = startedWindow(sim, dir, "TABNAME,A\r\nREG,1,X\r\n");
     std::printf("== Pause, beside a busy-wait loop\n");
@@ -94,7 +94,7 @@ void benchLog() {
     std::printf("  total %.1f ms, %.2f us per line\n", previous, previous * 1000.0 / 100000);
 }
 
-void benchIdle(const char* name, regbench::bridge::UsbDriver& driver) {
+void benchIdle(const char* name, regbench::usb::UsbDriver& driver) {
     QTemporaryDir dir;
     auto window = startedWindow(driver, dir, "TABNAME,A\r\nREG,1,X\r\n");
     const double before = cpuMilliseconds();
@@ -104,7 +104,7 @@ void benchIdle(const char* name, regbench::bridge::UsbDriver& driver) {
 }
 
 void benchReadAll() {
-    regbench::bridge::SimUsbDriver sim;
+    regbench::usb::sim::SimUsbDriver sim;
     QTemporaryDir dir;
     auto window = startedWindow(sim, dir, regbench::bench::fullMap());
     std::printf("== Read All over 256 named registers, simulated bridge\n");
@@ -166,7 +166,7 @@ int startupChild(int argc, char* argv[]) {
     QElapsedTimer clock;
     clock.start();
     QApplication application(argc, argv);
-    regbench::bridge::SimUsbDriver sim;
+    regbench::usb::sim::SimUsbDriver sim;
     QTemporaryDir dir;
     QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/tabdefs.csv"),
                 dir.filePath(QStringLiteral("tabdefs.csv")));
@@ -209,11 +209,11 @@ int main(int argc, char* argv[]) {
     benchLog();
     std::printf("== CPU used by an idle window\n");
     {
-        regbench::bridge::SimUsbDriver sim;
+        regbench::usb::sim::SimUsbDriver sim;
         benchIdle("simulated bridge:", sim);
     }
     {
-        regbench::bridge::LibusbDriver usb;
+        regbench::usb::libusb::LibusbDriver usb;
         benchIdle("libusb, no bridge:", usb);
     }
     benchReadAll();

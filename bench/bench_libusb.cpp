@@ -1,6 +1,6 @@
 // Figures for the libusb backend against the umockdev-emulated bridge. Run: umockdev-wrapper ./bench_libusb
 #include "EmulatedBridge.h"
-#include "bridge/LibusbDriver.h"
+#include "usb/libusb/LibusbDriver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -14,7 +14,9 @@
 #include <numeric>
 #include <vector>
 
-using namespace regbench::bridge;
+using namespace regbench::usb;
+using regbench::tests::EmulatedBridge;
+using regbench::usb::libusb::LibusbDriver;
 
 namespace {
 

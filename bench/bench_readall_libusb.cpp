@@ -4,7 +4,7 @@
 #include "EmulatedBridge.h"
 
 #include "app/MainWindow.h"
-#include "bridge/LibusbDriver.h"
+#include "usb/libusb/LibusbDriver.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,15 +14,15 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
-    if (!regbench::bridge::EmulatedBridge::underWrapper()) {
+    if (!regbench::tests::EmulatedBridge::underWrapper()) {
         std::printf("run me under umockdev-wrapper\n");
         return 77;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    regbench::bridge::EmulatedBridge bridge;
+    regbench::tests::EmulatedBridge bridge;
     bridge.add();
     QApplication application(argc, argv);
-    regbench::bridge::LibusbDriver driver;
+    regbench::usb::libusb::LibusbDriver driver;
     QTemporaryDir dir;
     QFile map(dir.filePath(QStringLiteral("tabdefs.csv")));
     map.open(QIODevice::WriteOnly);

@@ -1,6 +1,6 @@
 // Round trip of one register access through the simulated USB layer: the request OUT and the reply IN,
 // each preceded by the device-information fetch the window makes before every transfer.
-#include "bridge/SimUsbDriver.h"
+#include "usb/sim/SimUsbDriver.h"
 
 #include <QCoreApplication>
 
@@ -11,8 +11,8 @@
 #include <numeric>
 #include <vector>
 
-using regbench::bridge::DeviceInfo;
-using regbench::bridge::SimUsbDriver;
+using regbench::usb::DeviceInfo;
+using regbench::usb::sim::SimUsbDriver;
 
 namespace {
 
@@ -95,13 +95,12 @@ int main(int argc, char** argv) {
     SimUsbDriver sim;
     std::uint32_t driverHandle = 0;
     std::uint32_t handle = 0;
-    regbench::bridge::EventTable events;
+    regbench::usb::EventTable events;
     events.AttachCallback = [&handle](std::uint32_t h, const DeviceInfo&, void*) {
         handle = h;
         return true;
     };
-    const regbench::bridge::MatchEntry match{regbench::bridge::BridgeVendorId,
-                                             regbench::bridge::BridgeProductId};
+    const regbench::usb::MatchEntry match{regbench::usb::BridgeVendorId, regbench::usb::BridgeProductId};
     if (sim.WDU_VB_Init(&driverHandle, &match, 1, events, 1, nullptr) != 0) {
         return 1;
     }

@@ -13,7 +13,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DREGBENCH_FUZZ=ON
-cmake --build build-fuzz --target fuzz_reader -j2
+cmake --build build-fuzz --target RegisterMapReaderFuzz -j2
 
 corpus=build-fuzz/corpus-reader
 artifacts=build-fuzz/artifacts-reader
@@ -35,7 +35,7 @@ export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
 set +e
-./build-fuzz/fuzz_reader -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+./build-fuzz/RegisterMapReaderFuzz -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1
 status=$?
 set -e

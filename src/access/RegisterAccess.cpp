@@ -3,7 +3,7 @@
 #include "access/BridgeReply.h"
 #include "access/BridgeRequest.h"
 #include "bridge/PipeTransfer.h"
-#include "panels/HexText.h"
+#include "common/HexText.h"
 
 namespace regbench::access {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/LogSink.h"
+#include "common/LogSink.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -9,7 +9,7 @@
 namespace regbench::app {
 
 // The activity log: a running transcript the user can select and copy from but not type into.
-class ActivityLog : public QPlainTextEdit, public LogSink {
+class ActivityLog : public QPlainTextEdit, public common::LogSink {
     Q_OBJECT
 public:
     explicit ActivityLog(QWidget* parent = nullptr);

@@ -1,15 +1,15 @@
 #include "app/MainWindow.h"
 
 #include "app/ActivityLog.h"
-#include "bridge/BridgeIds.h"
+#include "common/HexText.h"
 #include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
-#include "panels/HexText.h"
 #include "panels/RegisterPanel.h"
 #include "panels/Twips.h"
 #include "panels/UpDown.h"
 #include "regmap/MapFile.h"
 #include "regmap/RegisterMapReader.h"
+#include "usb/BridgeIds.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -56,7 +56,7 @@ constexpr std::array<PanelPlace, MainWindow::PanelCount> PanelPlaces{
 
 } // namespace
 
-MainWindow::MainWindow(bridge::UsbDriver& driver, const QString& mapDirectory, QWidget* parent)
+MainWindow::MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWidget* parent)
     : QWidget(parent), mapDirectory_(mapDirectory), link_(driver, *this), transfer_(link_, *this),
       access_(transfer_) {
     Form_Initialize();
@@ -85,8 +85,8 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::Form_Initialize() {
-    link_.VendorId = bridge::BridgeVendorId;
-    link_.ProductId = bridge::BridgeProductId;
+    link_.VendorId = usb::BridgeVendorId;
+    link_.ProductId = usb::BridgeProductId;
     link_.DeviceContext.InterfaceNumber = 0;
     link_.DeviceContext.AlternateSetting = 0;
     PanelUpdating = false;
@@ -310,7 +310,7 @@ void MainWindow::TabStrip1_Click() {
         const auto address = static_cast<std::size_t>(a);
         shown.setVisible(true);
         shown.regName()->setText(map_.RegNames.at(address));
-        shown.regAddr()->setText(QStringLiteral("@ reg addr 0x") + panels::HexText::twoDigitHex(a));
+        shown.regAddr()->setText(QStringLiteral("@ reg addr 0x") + common::HexText::twoDigitHex(a));
         for (int b = 0; b < panels::RegisterPanel::BitCount; ++b) {
             shown.bitName(b)->setText(map_.BitNames.at(static_cast<std::size_t>(b)).at(address));
         }
@@ -324,18 +324,18 @@ void MainWindow::TabStrip1_Click() {
 
 // Writing the whole text leaves the caret at 0 with nothing selected, as the typing rules expect.
 void MainWindow::writePanelText(int p, int value) {
-    panel(p).hexText()->applyState(panels::HexFieldState{panels::HexText::twoDigitHex(value), 0, 0});
+    panel(p).hexText()->applyState(panels::HexFieldState{common::HexText::twoDigitHex(value), 0, 0});
 }
 
 void MainWindow::UpdateBitsFromText(int p) {
-    const int value = panels::HexText::value(panel(p).hexText()->text());
+    const int value = common::HexText::value(panel(p).hexText()->text());
     for (int b = 0; b < panels::RegisterPanel::BitCount; ++b) {
         panels::RegisterPanel::setBitState(panel(p).bitButton(b), (value & (1 << b)) > 0);
     }
 }
 
 void MainWindow::UpdateUpDownFromText(int p) {
-    panel(p).upDown()->setValue(panels::HexText::value(panel(p).hexText()->text()));
+    panel(p).upDown()->setValue(common::HexText::value(panel(p).hexText()->text()));
 }
 
 void MainWindow::cbRegToggleBit_Click(int index) {
@@ -362,7 +362,7 @@ void MainWindow::UpdateTextFromBits(int index) {
 
 void MainWindow::StoreValueFromText(int p) {
     const int a = slotAddress(p);
-    const int value = panels::HexText::value(panel(p).hexText()->text());
+    const int value = common::HexText::value(panel(p).hexText()->text());
     if (a < 0 || a > 255 || value < 0 || value > 255) {
         return; // only a shown panel edits, and the table holds bytes only
     }
@@ -440,7 +440,7 @@ void MainWindow::cbWrite_Click(int p) {
     if (!address) {
         return;
     }
-    const int value = panels::HexText::value(panel(p).hexText()->text());
+    const int value = common::HexText::value(panel(p).hexText()->text());
     if (value >= 0 && value <= 255) {
         map_.RegValues.at(*address) = static_cast<std::int16_t>(value);
     }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "access/RegisterAccess.h"
-#include "app/LogSink.h"
 #include "bridge/BridgeLink.h"
 #include "bridge/PipeTransfer.h"
+#include "common/LogSink.h"
 #include "regmap/RegisterMap.h"
 
 #include <QTimer>
@@ -26,13 +26,13 @@ class ActivityLog;
 
 // The one window of the program. It owns all state for the whole run, and each user action is one of its
 // handlers, run on the GUI thread. The USB layer is handed in by whoever creates the window.
-class MainWindow : public QWidget, public LogSink {
+class MainWindow : public QWidget, public common::LogSink {
     Q_OBJECT
 public:
     static constexpr int PanelCount = 6;
 
     // mapDirectory is where tabdefs.csv is read from: the executable's folder in the program.
-    MainWindow(bridge::UsbDriver& driver, const QString& mapDirectory, QWidget* parent = nullptr);
+    MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Shows the window centred on its screen; the driver start-up follows once the window is up.

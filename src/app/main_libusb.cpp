@@ -1,11 +1,11 @@
 #include "app/MainWindow.h"
-#include "bridge/LibusbDriver.h"
+#include "usb/libusb/LibusbDriver.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    regbench::bridge::LibusbDriver driver;
+    regbench::usb::libusb::LibusbDriver driver;
     regbench::app::MainWindow window(driver, QCoreApplication::applicationDirPath());
     window.showCentred();
     return QApplication::exec();

@@ -1,12 +1,12 @@
 #include "app/MainWindow.h"
-#include "bridge/SimUsbDriver.h"
+#include "usb/sim/SimUsbDriver.h"
 
 #include <QApplication>
 
 // The window on the simulated bridge and chip: for trying the tool, demonstrations and tests.
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    regbench::bridge::SimUsbDriver driver;
+    regbench::usb::sim::SimUsbDriver driver;
     driver.setRecordTransfers(false);
     regbench::app::MainWindow window(driver, QCoreApplication::applicationDirPath());
     window.showCentred();

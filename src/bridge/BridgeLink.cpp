@@ -1,6 +1,6 @@
 #include "bridge/BridgeLink.h"
 
-#include "app/LogSink.h"
+#include "common/LogSink.h"
 
 namespace regbench::bridge {
 
@@ -8,7 +8,7 @@ namespace {
 const QString CrLf = QStringLiteral("\r\n");
 }
 
-BridgeLink::BridgeLink(UsbDriver& driver, app::LogSink& log) : driver_(driver), log_(log) {}
+BridgeLink::BridgeLink(usb::UsbDriver& driver, common::LogSink& log) : driver_(driver), log_(log) {}
 
 BridgeLink::~BridgeLink() {
     shutDown();
@@ -27,12 +27,12 @@ void BridgeLink::logLine(const QString& text) {
 }
 
 void BridgeLink::startUp(const std::function<void(int)>& pause) {
-    matchTable = MatchEntry{};
+    matchTable = usb::MatchEntry{};
     matchTable.VendorId = VendorId;
     matchTable.ProductId = ProductId;
 
-    eventTable = EventTable{};
-    eventTable.AttachCallback = [this](std::uint32_t handle, const DeviceInfo& info, void* userData) {
+    eventTable = usb::EventTable{};
+    eventTable.AttachCallback = [this](std::uint32_t handle, const usb::DeviceInfo& info, void* userData) {
         return DeviceAttach(handle, info, userData);
     };
     eventTable.DetachCallback = [this](std::uint32_t handle, void* userData) {
@@ -76,7 +76,7 @@ void BridgeLink::shutDown() {
     }
 }
 
-bool BridgeLink::DeviceAttach(std::uint32_t deviceHandle, const DeviceInfo& info, void* /*userData*/) {
+bool BridgeLink::DeviceAttach(std::uint32_t deviceHandle, const usb::DeviceInfo& info, void* /*userData*/) {
     logLine(QStringLiteral("DeviceAttach: Received attach for "));
     logLine(QStringLiteral("vendor ID &H") + hex(info.Descriptor.idVendor) +
             QStringLiteral(" product ID &H") + hex(info.Descriptor.idProduct));

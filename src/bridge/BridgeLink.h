@@ -1,13 +1,13 @@
 #pragma once
 
-#include "bridge/UsbDriver.h"
+#include "usb/UsbDriver.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 
-namespace regbench::app {
+namespace regbench::common {
 class LogSink;
 }
 
@@ -24,7 +24,7 @@ struct BridgeDeviceContext {
 // The one driver connection of the program: opened at start-up, holding at most one bridge, closed once.
 class BridgeLink {
 public:
-    BridgeLink(UsbDriver& driver, app::LogSink& log);
+    BridgeLink(usb::UsbDriver& driver, common::LogSink& log);
     ~BridgeLink();
     BridgeLink(const BridgeLink&) = delete;
     BridgeLink& operator=(const BridgeLink&) = delete;
@@ -33,8 +33,8 @@ public:
     std::uint16_t ProductId = 0;
     std::uint32_t DriverHandle = 0;
     std::uint32_t LastStatus = 0;
-    MatchEntry matchTable;
-    EventTable eventTable;
+    usb::MatchEntry matchTable;
+    usb::EventTable eventTable;
     BridgeDeviceContext DeviceContext;
     bool DeviceAttached = false;
 
@@ -44,11 +44,11 @@ public:
     void shutDown();
     bool isShutDown() const { return shutDown_; }
 
-    bool DeviceAttach(std::uint32_t deviceHandle, const DeviceInfo& info, void* userData);
+    bool DeviceAttach(std::uint32_t deviceHandle, const usb::DeviceInfo& info, void* userData);
     void DeviceDetach(std::uint32_t deviceHandle, void* userData);
     QString StatusText(std::uint32_t status);
 
-    UsbDriver& driver() { return driver_; }
+    usb::UsbDriver& driver() { return driver_; }
 
     // Upper-case hexadecimal without leading zeros, as every number in the log is written.
     static QString hex(std::uint32_t value);
@@ -59,8 +59,8 @@ private:
     void logLine(const QString& text);
     bool rejectDevice();
 
-    UsbDriver& driver_;
-    app::LogSink& log_;
+    usb::UsbDriver& driver_;
+    common::LogSink& log_;
     bool shutDown_ = false;
 };
 

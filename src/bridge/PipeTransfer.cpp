@@ -1,7 +1,7 @@
 #include "bridge/PipeTransfer.h"
 
-#include "app/LogSink.h"
 #include "bridge/BridgeLink.h"
+#include "common/LogSink.h"
 
 #include <QString>
 
@@ -9,7 +9,7 @@
 
 namespace regbench::bridge {
 
-PipeTransfer::PipeTransfer(BridgeLink& link, app::LogSink& log) : link_(link), log_(log) {}
+PipeTransfer::PipeTransfer(BridgeLink& link, common::LogSink& log) : link_(link), log_(log) {}
 
 bool PipeTransfer::WritePipe() {
     return transfer(false);
@@ -24,7 +24,7 @@ bool PipeTransfer::transfer(bool read) {
     const std::uint32_t handle = link_.DeviceContext.DeviceHandle;
     BytesTransferred = 0;
 
-    DeviceInfo info;
+    usb::DeviceInfo info;
     link_.LastStatus = link_.driver().WDU_GetDeviceInfo(handle, &info);
     if (link_.LastStatus != 0) {
         log_.LogLine(name + QStringLiteral(": WDU_GetDeviceInfo() failed:"));
@@ -49,7 +49,7 @@ bool PipeTransfer::transfer(bool read) {
     const auto length = static_cast<std::uint32_t>(
         std::clamp<std::int64_t>(TransferLength, 0, static_cast<std::int64_t>(TransferBuffer.size())));
     std::uint8_t* buffer = length > 0 ? TransferBuffer.data() : nullptr;
-    const std::array<std::uint8_t, SetupPacketSize> setupPacket{};
+    const std::array<std::uint8_t, usb::SetupPacketSize> setupPacket{};
     link_.LastStatus = link_.driver().WDU_Transfer(handle, TransferPipe, read ? 1 : 0, 0, buffer, length,
                                                    &BytesTransferred, setupPacket, TimeoutMs);
     if (link_.LastStatus == 0) {

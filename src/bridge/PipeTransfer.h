@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace regbench::app {
+namespace regbench::common {
 class LogSink;
 }
 
@@ -16,7 +16,7 @@ class PipeTransfer {
 public:
     static constexpr std::uint32_t TimeoutMs = 30000;
 
-    PipeTransfer(BridgeLink& link, app::LogSink& log);
+    PipeTransfer(BridgeLink& link, common::LogSink& log);
 
     std::uint32_t TransferPipe = 0;
     std::int32_t TransferLength = 0;
@@ -33,7 +33,7 @@ private:
     bool transfer(bool read);
 
     BridgeLink& link_;
-    app::LogSink& log_;
+    common::LogSink& log_;
 };
 
 } // namespace regbench::bridge

@@ -4,8 +4,8 @@
 #include "access/RegisterAccess.h"
 #include "bridge/BridgeLink.h"
 #include "bridge/PipeTransfer.h"
-#include "bridge/SimUsbDriver.h"
 #include "support/RecordingLog.h"
+#include "usb/sim/SimUsbDriver.h"
 
 #include <QTest>
 
@@ -50,12 +50,12 @@ private slots:
     }
 
     void valueOverAByteIsNeverSentTruncated() {
-        regbench::bridge::SimUsbDriver sim;
+        regbench::usb::sim::SimUsbDriver sim;
         regbench::tests::RecordingLog log;
         regbench::bridge::BridgeLink link(sim, log);
         regbench::bridge::PipeTransfer pipes(link, log);
-        link.VendorId = regbench::bridge::BridgeVendorId;
-        link.ProductId = regbench::bridge::BridgeProductId;
+        link.VendorId = regbench::usb::BridgeVendorId;
+        link.ProductId = regbench::usb::BridgeProductId;
         link.startUp([](int) { QTest::qWait(20); });
         sim.clearTransfers();
         RegisterAccess access(pipes);

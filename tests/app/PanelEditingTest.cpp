@@ -2,8 +2,8 @@
 // and none of them talks to the chip.
 #include "support/WindowRig.h"
 
+#include "common/HexText.h"
 #include "panels/HexLineEdit.h"
-#include "panels/HexText.h"
 #include "panels/RegisterPanel.h"
 #include "panels/UpDown.h"
 
@@ -87,7 +87,7 @@ private slots:
         rig.start();
         auto* box = rig.window->panel(0).hexText();
         // All views agree on the starting value, so a rejected key must leave every one of them alone.
-        rig.window->panel(0).upDown()->setValue(regbench::panels::HexText::value(text));
+        rig.window->panel(0).upDown()->setValue(regbench::common::HexText::value(text));
         setText(rig, 0, text, caret, selection);
         box->setFocus();
         for (const QChar key : keys) {

@@ -13,16 +13,16 @@
 #include <QTabWidget>
 #include <QTimer>
 
-using regbench::bridge::SimUsbDriver;
 using regbench::tests::ModalCloser;
 using regbench::tests::WindowRig;
-namespace UsbStatus = regbench::bridge::UsbStatus;
+using regbench::usb::sim::SimUsbDriver;
+namespace UsbStatus = regbench::usb::UsbStatus;
 
 namespace {
 
 const QString NotDetected = QStringLiteral("USB-to-I2C interface not detected. Please check connections.");
 
-regbench::bridge::SimChip& chip(WindowRig& rig) {
+regbench::usb::sim::SimChip& chip(WindowRig& rig) {
     return rig.sim.chip(rig.sim.heldDevice());
 }
 

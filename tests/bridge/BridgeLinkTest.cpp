@@ -2,15 +2,15 @@
 // reports, number formatting, and the failures of each transfer step.
 #include "bridge/BridgeLink.h"
 #include "bridge/PipeTransfer.h"
-#include "bridge/SimUsbDriver.h"
 #include "support/RecordingLog.h"
+#include "usb/sim/SimUsbDriver.h"
 
 #include <QTest>
 
 using regbench::bridge::BridgeLink;
 using regbench::bridge::PipeTransfer;
-using regbench::bridge::SimUsbDriver;
-namespace UsbStatus = regbench::bridge::UsbStatus;
+using regbench::usb::sim::SimUsbDriver;
+namespace UsbStatus = regbench::usb::UsbStatus;
 
 namespace {
 
@@ -34,8 +34,8 @@ struct Rig {
     int pauses = 0;
 
     Rig() {
-        link.VendorId = regbench::bridge::BridgeVendorId;
-        link.ProductId = regbench::bridge::BridgeProductId;
+        link.VendorId = regbench::usb::BridgeVendorId;
+        link.ProductId = regbench::usb::BridgeProductId;
         sim.setTimeoutCap(30); // a reply that never comes must not hold a test for 30 s
     }
     void startUp() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/LogSink.h"
+#include "common/LogSink.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,7 +8,7 @@
 namespace regbench::tests {
 
 // A log that keeps what the writers wrote, including what a later clear removed.
-class RecordingLog : public app::LogSink {
+class RecordingLog : public common::LogSink {
 public:
     void LogText(const QString& text, const QString& suffix) override {
         content += text + suffix;

@@ -2,7 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/MainWindow.h"
-#include "bridge/SimUsbDriver.h"
+#include "usb/sim/SimUsbDriver.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -77,7 +77,7 @@ public:
     }
 
     QTemporaryDir dir;
-    bridge::SimUsbDriver sim;
+    usb::sim::SimUsbDriver sim;
     std::unique_ptr<app::MainWindow> window;
 };
 

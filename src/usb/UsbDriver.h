@@ -1,0 +1,135 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace regbench::usb {
+
+// Statuses of the USB layer: 0 for success, one distinct value for each kind of failure. The top bit is set
+// on purpose, so that every log line shows them as unsigned 32-bit numbers.
+namespace UsbStatus {
+inline constexpr std::uint32_t Success = 0;
+inline constexpr std::uint32_t InvalidHandle = 0xE0000001; // unknown or released handle
+inline constexpr std::uint32_t DeviceGone = 0xE0000002;
+inline constexpr std::uint32_t Timeout = 0xE0000003;
+inline constexpr std::uint32_t Stall = 0xE0000004;
+inline constexpr std::uint32_t NoPermission = 0xE0000005;
+inline constexpr std::uint32_t Busy = 0xE0000006;
+inline constexpr std::uint32_t NotFound = 0xE0000007;
+inline constexpr std::uint32_t IoError = 0xE0000008;
+inline constexpr std::uint32_t Overflow = 0xE0000009;
+inline constexpr std::uint32_t NotSupported = 0xE000000A;
+inline constexpr std::uint32_t InvalidArgument = 0xE000000B;
+inline constexpr std::uint32_t Other = 0xE00000FF;
+} // namespace UsbStatus
+
+// The plain-language text of a status of this layer; backends may refine it (see VB_Stat2Str).
+QByteArray usbStatusText(std::uint32_t status);
+
+// One entry of the match table handed to WDU_VB_Init, in the library's field order.
+struct MatchEntry {
+    std::uint16_t VendorId = 0;
+    std::uint16_t ProductId = 0;
+    std::uint8_t DeviceClass = 0;
+    std::uint8_t DeviceSubClass = 0;
+    std::uint8_t InterfaceClass = 0;
+    std::uint8_t InterfaceSubClass = 0;
+    std::uint8_t InterfaceProtocol = 0;
+};
+
+// The standard USB descriptors, as the device reports them.
+struct DeviceDescriptor {
+    std::uint8_t bLength = 18;
+    std::uint8_t bDescriptorType = 1;
+    std::uint16_t bcdUSB = 0x0200;
+    std::uint8_t bDeviceClass = 0;
+    std::uint8_t bDeviceSubClass = 0;
+    std::uint8_t bDeviceProtocol = 0;
+    std::uint8_t bMaxPacketSize0 = 64;
+    std::uint16_t idVendor = 0;
+    std::uint16_t idProduct = 0;
+    std::uint16_t bcdDevice = 0;
+    std::uint8_t iManufacturer = 0;
+    std::uint8_t iProduct = 0;
+    std::uint8_t iSerialNumber = 0;
+    std::uint8_t bNumConfigurations = 1;
+};
+
+struct InterfaceDescriptor {
+    std::uint8_t bLength = 9;
+    std::uint8_t bDescriptorType = 4;
+    std::uint8_t bInterfaceNumber = 0;
+    std::uint8_t bAlternateSetting = 0;
+    std::uint8_t bNumEndpoints = 0;
+    std::uint8_t bInterfaceClass = 0;
+    std::uint8_t bInterfaceSubClass = 0;
+    std::uint8_t bInterfaceProtocol = 0;
+    std::uint8_t iInterface = 0;
+};
+
+enum class PipeType : std::uint8_t { Control = 0, Isochronous = 1, Bulk = 2, Interrupt = 3 };
+
+struct PipeInfo {
+    std::uint32_t Number = 0; // endpoint address, bit 7 set for a pipe from the device
+    std::uint32_t MaximumPacketSize = 0;
+    PipeType Type = PipeType::Bulk;
+    std::uint32_t Interval = 0;
+};
+
+struct AlternateSettingInfo {
+    InterfaceDescriptor Descriptor;
+    std::vector<PipeInfo> Pipes;
+};
+
+struct InterfaceInfo {
+    AlternateSettingInfo ActiveAltSetting;
+    std::uint32_t NumAltSettings = 1;
+};
+
+// The device-information record: a copy that the caller owns, so nothing has to be handed back.
+struct DeviceInfo {
+    DeviceDescriptor Descriptor;
+    std::vector<InterfaceInfo> ActiveInterfaces;
+};
+
+// Attach and detach callbacks. The layer calls them on the thread that called WDU_VB_Init, from that
+// thread's event loop (never from inside another call of the layer), and never after WDU_VB_Uninit.
+struct EventTable {
+    std::function<bool(std::uint32_t deviceHandle, const DeviceInfo& info, void* userData)> AttachCallback;
+    std::function<void(std::uint32_t deviceHandle, void* userData)> DetachCallback;
+    std::function<void(std::uint32_t deviceHandle, std::uint32_t powerState, void* userData)>
+        PowerChangeCallback;
+    void* UserData = nullptr;
+};
+
+inline constexpr std::size_t SetupPacketSize = 8;
+
+// The USB library layer. Handles are small non-zero numbers of the layer's own; a handle that is unknown,
+// released or whose device has gone is answered with a status, never a crash. No call blocks past its
+// time-out. Every call is made on the thread that called WDU_VB_Init.
+class UsbDriver {
+public:
+    virtual ~UsbDriver() = default;
+
+    virtual std::uint32_t WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
+                                      std::uint32_t numMatchTables, const EventTable& eventTable,
+                                      std::uint32_t options, const void* windowHandle) = 0;
+    virtual std::uint32_t WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
+                                           std::uint32_t alternateSetting) = 0;
+    virtual std::uint32_t WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) = 0;
+    // buffer may be null when length is 0. readFlag: 0 host to device, 1 device to host.
+    virtual std::uint32_t WDU_Transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
+                                       std::uint32_t options, std::uint8_t* buffer, std::uint32_t length,
+                                       std::uint32_t* bytesTransferred,
+                                       const std::array<std::uint8_t, SetupPacketSize>& setupPacket,
+                                       std::uint32_t timeoutMs) = 0;
+    // The status's text in 8-bit characters; like the original library's, it may carry a NUL.
+    virtual QByteArray VB_Stat2Str(std::uint32_t status) = 0;
+    virtual void WDU_VB_Uninit(std::uint32_t driverHandle) = 0;
+};
+
+} // namespace regbench::usb

@@ -1,0 +1,342 @@
+#include "usb/libusb/LibusbDriver.h"
+
+#include "usb/libusb/LibusbConfigDescriptor.h"
+#include "usb/libusb/LibusbContext.h"
+#include "usb/libusb/LibusbDeviceList.h"
+#include "usb/libusb/LibusbEventThread.h"
+#include "usb/libusb/LibusbHotplugRegistration.h"
+#include "usb/libusb/LibusbOpenDevice.h"
+#include "usb/libusb/LibusbStatus.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QTimer>
+
+#include <libusb.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace regbench::usb::libusb {
+
+namespace {
+
+int matchField(std::uint32_t value) {
+    return value == 0 ? LIBUSB_HOTPLUG_MATCH_ANY : static_cast<int>(value);
+}
+
+bool hasInterface(libusb_device* device, const MatchEntry& entry) {
+    const LibusbConfigDescriptor config(device);
+    if (config.error() != 0)
+        return false;
+    for (int i = 0; i < config->bNumInterfaces; ++i) {
+        const libusb_interface& interface = config->interface[i];
+        for (int a = 0; a < interface.num_altsetting; ++a) {
+            const libusb_interface_descriptor& setting = interface.altsetting[a];
+            if ((entry.InterfaceClass == 0 || entry.InterfaceClass == setting.bInterfaceClass) &&
+                (entry.InterfaceSubClass == 0 || entry.InterfaceSubClass == setting.bInterfaceSubClass) &&
+                (entry.InterfaceProtocol == 0 || entry.InterfaceProtocol == setting.bInterfaceProtocol))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+LibusbDriver::LibusbDriver(DeviceWatch watch) : watch_(watch), alive_(std::make_shared<bool>(true)) {}
+
+LibusbDriver::~LibusbDriver() {
+    if (open_)
+        shutdown();
+    *alive_ = false;
+}
+
+std::uint32_t LibusbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
+                                        std::uint32_t numMatchTables, const EventTable& eventTable,
+                                        std::uint32_t /*options*/, const void* /*windowHandle*/) {
+    if (open_)
+        return UsbStatus::Busy;
+    if (driverHandle == nullptr || matchTables == nullptr || numMatchTables == 0)
+        return UsbStatus::InvalidArgument;
+    *driverHandle = 0;
+    auto context = std::make_unique<LibusbContext>();
+    if (context->error() != 0)
+        return usbStatusFromLibusb(context->error());
+    context_ = std::move(context);
+    events_ = eventTable;
+    match_.assign(matchTables, matchTables + numMatchTables);
+    dispatcher_ = std::make_unique<QObject>();
+    open_ = true;
+    eventThread_ = std::make_unique<LibusbEventThread>(context_->get());
+    if (const std::uint32_t status = startWatching(); status != UsbStatus::Success) {
+        shutdown();
+        return status;
+    }
+    driverHandle_ = ++sessions_;
+    *driverHandle = driverHandle_;
+    return UsbStatus::Success;
+}
+
+std::uint32_t LibusbDriver::startWatching() {
+    if (watch_ == DeviceWatch::Automatic && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
+        // Hot-plug callbacks must not do I/O; they only queue the work for the thread of WDU_VB_Init.
+        const auto callback = [](libusb_context*, libusb_device* device, libusb_hotplug_event event,
+                                 void* user) -> int {
+            auto* self = static_cast<LibusbDriver*>(user);
+            if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED)
+                self->queueArrival(device);
+            else
+                self->queueRemoval(device);
+            return 0;
+        };
+        for (const MatchEntry& entry : match_) {
+            hotplug_.push_back(std::make_unique<LibusbHotplugRegistration>(
+                context_->get(), matchField(entry.VendorId), matchField(entry.ProductId),
+                matchField(entry.DeviceClass), callback, this));
+            if (const int error = hotplug_.back()->error(); error != 0)
+                return usbStatusFromLibusb(error);
+        }
+        return UsbStatus::Success;
+    }
+    pollTimer_ = new QTimer(dispatcher_.get());
+    pollTimer_->setInterval(PollIntervalMs);
+    QObject::connect(pollTimer_, &QTimer::timeout, dispatcher_.get(), [this] { pollDevices(); });
+    pollTimer_->start();
+    QMetaObject::invokeMethod(
+        dispatcher_.get(), [this] { pollDevices(); }, Qt::QueuedConnection);
+    return UsbStatus::Success;
+}
+
+void LibusbDriver::pollDevices() {
+    const LibusbDeviceList list(context_->get());
+    if (!list.valid())
+        return; // a failed listing must not look like every device left
+    std::vector<libusb_device*> present;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (matches(list[i]))
+            present.push_back(list[i]);
+    }
+    const auto isPresent = [&present](const LibusbDeviceRef& known) {
+        return std::find(present.begin(), present.end(), known.get()) != present.end();
+    };
+    for (auto it = polled_.begin(); it != polled_.end();) {
+        if (isPresent(*it)) {
+            ++it;
+            continue;
+        }
+        queueRemoval(it->get());
+        it = polled_.erase(it);
+    }
+    for (libusb_device* device : present) {
+        const auto known = [device](const LibusbDeviceRef& ref) { return ref.get() == device; };
+        if (std::none_of(polled_.begin(), polled_.end(), known)) {
+            polled_.emplace_back(device);
+            queueArrival(device);
+        }
+    }
+}
+
+bool LibusbDriver::matches(libusb_device* device) const {
+    libusb_device_descriptor d{};
+    if (libusb_get_device_descriptor(device, &d) != 0)
+        return false;
+    for (const MatchEntry& m : match_) {
+        if ((m.VendorId != 0 && m.VendorId != d.idVendor) ||
+            (m.ProductId != 0 && m.ProductId != d.idProduct) ||
+            (m.DeviceClass != 0 && m.DeviceClass != d.bDeviceClass) ||
+            (m.DeviceSubClass != 0 && m.DeviceSubClass != d.bDeviceSubClass))
+            continue;
+        if ((m.InterfaceClass == 0 && m.InterfaceSubClass == 0 && m.InterfaceProtocol == 0) ||
+            hasInterface(device, m))
+            return true;
+    }
+    return false;
+}
+
+void LibusbDriver::queueArrival(libusb_device* device) {
+    auto ref = std::make_shared<LibusbDeviceRef>(device);
+    post([this, ref] { handleArrival(std::move(*ref)); });
+}
+
+void LibusbDriver::queueRemoval(libusb_device* device) {
+    auto ref = std::make_shared<LibusbDeviceRef>(device);
+    post([this, ref] {
+        // Only compared from here on: a device we hold stays alive through our own reference.
+        libusb_device* raw = ref->get();
+        ref->reset();
+        handleRemoval(raw);
+    });
+}
+
+void LibusbDriver::post(std::function<void()> work) {
+    // Dropped unrun if dispatcher_ is destroyed first; the references the work holds go with it.
+    QMetaObject::invokeMethod(
+        dispatcher_.get(),
+        [this, alive = alive_, work = std::move(work)] {
+            ++dispatchDepth_;
+            work();
+            if (*alive)
+                --dispatchDepth_;
+        },
+        Qt::QueuedConnection);
+}
+
+void LibusbDriver::handleArrival(LibusbDeviceRef device) {
+    if (!open_ || !matches(device.get()))
+        return;
+    for (const auto& [handle, held] : held_) {
+        if (held.device->device() == device.get())
+            return;
+    }
+    auto opened = std::make_unique<LibusbOpenDevice>(std::move(device));
+    DeviceInfo info;
+    opened->describe(info);
+    const std::uint32_t handle = nextDeviceHandle_++;
+    if (nextDeviceHandle_ == 0)
+        nextDeviceHandle_ = 1;
+    Held held;
+    held.device = std::move(opened);
+    held_.emplace(handle, std::move(held));
+    offer(handle, info);
+}
+
+void LibusbDriver::offer(std::uint32_t handle, const DeviceInfo& info) {
+    const auto alive = alive_;
+    // The handle is registered before the callback, which may already use it (WDU_SetInterface).
+    const bool accepted = events_.AttachCallback && events_.AttachCallback(handle, info, events_.UserData);
+    if (!*alive)
+        return;
+    const auto it = held_.find(handle);
+    if (it == held_.end())
+        return; // the layer was closed inside the callback
+    it->second.offering = false;
+    it->second.accepted = accepted;
+    if (!accepted)
+        held_.erase(it);
+    else if (it->second.removed)
+        finishRemoval(handle);
+}
+
+void LibusbDriver::handleRemoval(libusb_device* device) {
+    for (auto& [handle, held] : held_) {
+        if (held.device->device() != device)
+            continue;
+        held.gone = true;
+        held.removed = true;
+        // A device unplugged while its attach callback runs is finished when the callback returns.
+        if (!held.offering)
+            finishRemoval(handle);
+        return;
+    }
+}
+
+void LibusbDriver::finishRemoval(std::uint32_t handle) {
+    const auto it = held_.find(handle);
+    if (it == held_.end())
+        return;
+    it->second.gone = true;
+    if (it->second.accepted && events_.DetachCallback) {
+        const auto alive = alive_;
+        events_.DetachCallback(handle, events_.UserData);
+        if (!*alive)
+            return;
+    }
+    if (const auto again = held_.find(handle); again != held_.end()) {
+        held_.erase(again);
+        goneHandles_.insert(handle);
+    }
+}
+
+LibusbDriver::Held* LibusbDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
+    const auto it = open_ ? held_.find(handle) : held_.end();
+    if (it == held_.end()) {
+        status = open_ && goneHandles_.count(handle) != 0 ? UsbStatus::DeviceGone : UsbStatus::InvalidHandle;
+        return nullptr;
+    }
+    status = it->second.gone ? UsbStatus::DeviceGone : it->second.device->openStatus();
+    return status == UsbStatus::Success ? &it->second : nullptr;
+}
+
+std::uint32_t LibusbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
+                                             std::uint32_t alternateSetting) {
+    std::uint32_t status = UsbStatus::Success;
+    Held* held = lookup(deviceHandle, status);
+    if (held == nullptr)
+        return status;
+    status = held->device->setInterface(interfaceNumber, alternateSetting);
+    if (status == UsbStatus::DeviceGone)
+        held->gone = true;
+    return status;
+}
+
+std::uint32_t LibusbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) {
+    std::uint32_t status = UsbStatus::Success;
+    Held* held = lookup(deviceHandle, status);
+    if (held == nullptr)
+        return status;
+    if (info == nullptr)
+        return UsbStatus::InvalidArgument;
+    return held->device->describe(*info);
+}
+
+std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32_t pipe,
+                                         std::uint32_t readFlag, std::uint32_t /*options*/,
+                                         std::uint8_t* buffer, std::uint32_t length,
+                                         std::uint32_t* bytesTransferred,
+                                         const std::array<std::uint8_t, SetupPacketSize>& setupPacket,
+                                         std::uint32_t timeoutMs) {
+    if (bytesTransferred != nullptr)
+        *bytesTransferred = 0;
+    std::uint32_t status = UsbStatus::Success;
+    Held* held = lookup(deviceHandle, status);
+    if (held == nullptr)
+        return status;
+    if (readFlag > 1)
+        return UsbStatus::InvalidArgument;
+    std::uint32_t done = 0;
+    status = held->device->transfer(pipe, readFlag == 1, buffer, length, done, setupPacket, timeoutMs);
+    if (bytesTransferred != nullptr)
+        *bytesTransferred = done;
+    if (status == UsbStatus::DeviceGone)
+        held->gone = true;
+    return status;
+}
+
+QByteArray LibusbDriver::VB_Stat2Str(std::uint32_t status) {
+    if (status == UsbStatus::NoPermission)
+        return "No permission to open the USB device: install the udev rule 60-regbench.rules "
+               "(cmake --install), then plug the bridge in again";
+    return usbStatusText(status);
+}
+
+void LibusbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
+    if (open_ && driverHandle == driverHandle_)
+        shutdown();
+}
+
+void LibusbDriver::shutdown() {
+    open_ = false;
+    if (eventThread_)
+        eventThread_->requestStop();
+    hotplug_.clear();
+    eventThread_.reset();
+    if (pollTimer_ != nullptr)
+        pollTimer_->stop();
+    pollTimer_ = nullptr;
+    if (dispatcher_) {
+        // Queued arrivals and removals die here, unrun, releasing their device references before libusb_exit.
+        QCoreApplication::removePostedEvents(dispatcher_.get());
+        if (dispatchDepth_ > 0)
+            dispatcher_.release()->deleteLater(); // its own queued call is running right now
+        else
+            dispatcher_.reset();
+    }
+    held_.clear();
+    goneHandles_.clear();
+    polled_.clear();
+    context_.reset();
+    driverHandle_ = 0;
+}
+
+} // namespace regbench::usb::libusb

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "usb/UsbDriver.h"
+#include "usb/libusb/LibusbDeviceRef.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+class QObject;
+class QTimer;
+
+namespace regbench::usb::libusb {
+
+class LibusbContext;
+class LibusbEventThread;
+class LibusbHotplugRegistration;
+class LibusbOpenDevice;
+
+// The USB layer on libusb-1.0. Arrivals and removals reach the attach and detach callbacks only through the
+// Qt event loop of the thread that called WDU_VB_Init. WDU_Transfer with a time-out of 0 waits without limit,
+// as libusb does. Do not destroy the driver from inside one of its callbacks.
+class LibusbDriver final : public UsbDriver {
+public:
+    // Automatic uses libusb's hot-plug where the platform has it and lists the devices every
+    // PollIntervalMs otherwise; Polling always lists.
+    enum class DeviceWatch { Automatic, Polling };
+    static constexpr int PollIntervalMs = 1000;
+
+    explicit LibusbDriver(DeviceWatch watch = DeviceWatch::Automatic);
+    ~LibusbDriver() override;
+    LibusbDriver(const LibusbDriver&) = delete;
+    LibusbDriver& operator=(const LibusbDriver&) = delete;
+
+    std::uint32_t WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
+                              std::uint32_t numMatchTables, const EventTable& eventTable,
+                              std::uint32_t options, const void* windowHandle) override;
+    std::uint32_t WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
+                                   std::uint32_t alternateSetting) override;
+    std::uint32_t WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) override;
+    std::uint32_t WDU_Transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
+                               std::uint32_t options, std::uint8_t* buffer, std::uint32_t length,
+                               std::uint32_t* bytesTransferred,
+                               const std::array<std::uint8_t, SetupPacketSize>& setupPacket,
+                               std::uint32_t timeoutMs) override;
+    QByteArray VB_Stat2Str(std::uint32_t status) override;
+    void WDU_VB_Uninit(std::uint32_t driverHandle) override;
+
+private:
+    struct Held {
+        std::unique_ptr<LibusbOpenDevice> device;
+        bool offering = true;  // inside the attach callback
+        bool accepted = false; // the attach callback took it
+        bool gone = false;     // unplugged: answer DeviceGone without touching libusb
+        bool removed = false;  // the removal has been seen
+    };
+
+    std::uint32_t startWatching();
+    void pollDevices();
+    bool matches(libusb_device* device) const;
+    // Both may be called on any thread; the work runs later on the thread of WDU_VB_Init.
+    void queueArrival(libusb_device* device);
+    void queueRemoval(libusb_device* device);
+    void post(std::function<void()> work);
+    void handleArrival(LibusbDeviceRef device);
+    void offer(std::uint32_t handle, const DeviceInfo& info);
+    void handleRemoval(libusb_device* device);
+    void finishRemoval(std::uint32_t handle);
+    Held* lookup(std::uint32_t handle, std::uint32_t& status);
+    void shutdown();
+
+    DeviceWatch watch_;
+    bool open_ = false;
+    std::uint32_t driverHandle_ = 0;
+    std::uint32_t sessions_ = 0;
+    std::uint32_t nextDeviceHandle_ = 1;
+    int dispatchDepth_ = 0;
+    std::shared_ptr<bool> alive_;
+    EventTable events_;
+    std::vector<MatchEntry> match_;
+    std::unique_ptr<LibusbContext> context_;
+    std::unique_ptr<QObject> dispatcher_;
+    QTimer* pollTimer_ = nullptr; // child of dispatcher_
+    std::vector<std::unique_ptr<LibusbHotplugRegistration>> hotplug_;
+    std::unique_ptr<LibusbEventThread> eventThread_;
+    std::vector<LibusbDeviceRef> polled_;
+    std::map<std::uint32_t, Held> held_;
+    std::set<std::uint32_t> goneHandles_;
+};
+
+} // namespace regbench::usb::libusb

@@ -1,0 +1,38 @@
+#include "usb/libusb/LibusbStatus.h"
+
+#include "usb/UsbDriver.h"
+
+#include <libusb.h>
+
+namespace regbench::usb::libusb {
+
+std::uint32_t usbStatusFromLibusb(int libusbError) {
+    if (libusbError >= 0)
+        return UsbStatus::Success;
+    switch (libusbError) {
+    case LIBUSB_ERROR_NO_DEVICE:
+        return UsbStatus::DeviceGone;
+    case LIBUSB_ERROR_TIMEOUT:
+        return UsbStatus::Timeout;
+    case LIBUSB_ERROR_PIPE:
+        return UsbStatus::Stall;
+    case LIBUSB_ERROR_ACCESS:
+        return UsbStatus::NoPermission;
+    case LIBUSB_ERROR_BUSY:
+        return UsbStatus::Busy;
+    case LIBUSB_ERROR_NOT_FOUND:
+        return UsbStatus::NotFound;
+    case LIBUSB_ERROR_IO:
+        return UsbStatus::IoError;
+    case LIBUSB_ERROR_OVERFLOW:
+        return UsbStatus::Overflow;
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+        return UsbStatus::NotSupported;
+    case LIBUSB_ERROR_INVALID_PARAM:
+        return UsbStatus::InvalidArgument;
+    default:
+        return UsbStatus::Other;
+    }
+}
+
+} // namespace regbench::usb::libusb

@@ -1,0 +1,503 @@
+#include "usb/sim/SimUsbDriver.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <initializer_list>
+#include <thread>
+#include <utility>
+
+namespace regbench::usb::sim {
+
+namespace {
+
+// The bridge's request and reply bytes.
+constexpr std::uint8_t OpWrite = 0x00;
+constexpr std::uint8_t OpRead = 0x01;
+constexpr std::uint8_t SlaveWriteAddress = 0x38;
+constexpr std::uint8_t SlaveReadAddress = 0x39;
+constexpr std::uint8_t ReplyOk = 0x00;
+constexpr std::uint8_t ReplyNoAck = 0x40;
+constexpr std::uint8_t ReplyGeneralError = 0x80;
+constexpr std::uint8_t IdleBus = 0xFF; // what a read of a silent slave returns: the pulled-up bus
+constexpr char ReplyPadding = static_cast<char>(0xA5);
+constexpr int MaxReplyLength = 1024;
+
+QByteArray bytes(std::initializer_list<std::uint8_t> values) {
+    QByteArray result;
+    for (std::uint8_t value : values) {
+        result.append(static_cast<char>(value));
+    }
+    return result;
+}
+
+} // namespace
+
+SimUsbDriver::SimUsbDriver() = default;
+
+SimUsbDriver::~SimUsbDriver() {
+    dropEventTarget();
+}
+
+std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
+                                        std::uint32_t numMatchTables, const EventTable& eventTable,
+                                        std::uint32_t /*options*/, const void* /*windowHandle*/) {
+    if (m_initStatus != UsbStatus::Success) {
+        return m_initStatus;
+    }
+    if (driverHandle == nullptr || (matchTables == nullptr && numMatchTables > 0)) {
+        return UsbStatus::InvalidArgument;
+    }
+    if (m_open) {
+        return UsbStatus::Busy;
+    }
+    m_match.assign(matchTables, matchTables + numMatchTables);
+    m_events = eventTable;
+    m_eventTarget = std::make_unique<QObject>();
+    m_open = true;
+    m_driverHandle = m_driverHandleValue;
+    *driverHandle = m_driverHandle;
+
+    bool present = false;
+    for (auto& [id, device] : m_devices) {
+        if (device.plugged && matches(device)) {
+            present = true;
+            offer(id);
+        }
+    }
+    if (m_autoPlug && !present) {
+        plugBridge();
+    }
+    return UsbStatus::Success;
+}
+
+std::uint32_t SimUsbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
+                                             std::uint32_t alternateSetting) {
+    ++m_setInterfaceCalls;
+    std::uint32_t status = UsbStatus::Success;
+    Device* device = deviceFor(deviceHandle, status);
+    if (device == nullptr) {
+        return status;
+    }
+    if (m_setInterfaceStatus != UsbStatus::Success) {
+        return m_setInterfaceStatus;
+    }
+    if (interfaceNumber != 0 || alternateSetting > 1) {
+        return UsbStatus::NotFound;
+    }
+    device->alternateSetting = alternateSetting;
+    return UsbStatus::Success;
+}
+
+std::uint32_t SimUsbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) {
+    ++m_deviceInfoCalls;
+    if (info == nullptr) {
+        return UsbStatus::InvalidArgument;
+    }
+    std::uint32_t status = UsbStatus::Success;
+    const Device* device = deviceFor(deviceHandle, status);
+    if (device == nullptr) {
+        return status;
+    }
+    if (m_deviceInfoStatus != UsbStatus::Success) {
+        return m_deviceInfoStatus;
+    }
+    *info = describe(*device);
+    return UsbStatus::Success;
+}
+
+std::uint32_t SimUsbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32_t pipe,
+                                         std::uint32_t readFlag, std::uint32_t options, std::uint8_t* buffer,
+                                         std::uint32_t length, std::uint32_t* bytesTransferred,
+                                         const std::array<std::uint8_t, SetupPacketSize>& setupPacket,
+                                         std::uint32_t timeoutMs) {
+    TransferRecord record;
+    record.handle = deviceHandle;
+    record.pipe = pipe;
+    record.readFlag = readFlag;
+    record.options = options;
+    record.length = length;
+    record.timeoutMs = timeoutMs;
+    record.bufferNull = buffer == nullptr;
+    record.setup = setupPacket;
+    if (readFlag == 0 && buffer != nullptr) {
+        record.out = QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(length));
+    }
+    record.status = transfer(deviceHandle, pipe, readFlag, buffer, length, bytesTransferred, timeoutMs);
+    const std::uint32_t status = record.status;
+    if (m_recordTransfers) {
+        m_transfers.push_back(std::move(record));
+    }
+    return status;
+}
+
+std::uint32_t SimUsbDriver::transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
+                                     std::uint8_t* buffer, std::uint32_t length,
+                                     std::uint32_t* bytesTransferred, std::uint32_t timeoutMs) {
+    if (bytesTransferred == nullptr) {
+        return UsbStatus::InvalidArgument;
+    }
+    *bytesTransferred = 0;
+    std::uint32_t status = UsbStatus::Success;
+    Device* device = deviceFor(deviceHandle, status);
+    if (device == nullptr) {
+        return status;
+    }
+    if (buffer == nullptr && length > 0) {
+        return UsbStatus::InvalidArgument;
+    }
+    const bool listed =
+        (pipe == RequestPipe && m_endpointCount >= 1) || (pipe == ReplyPipe && m_endpointCount >= 2);
+    if (!listed) {
+        return UsbStatus::NotFound;
+    }
+    const bool fromDevice = (pipe & 0x80) != 0;
+    if (fromDevice != (readFlag != 0)) {
+        return UsbStatus::InvalidArgument;
+    }
+    if (fromDevice) {
+        return transferIn(*device, buffer, length, bytesTransferred, timeoutMs);
+    }
+    transferOut(*device, QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(length)));
+    *bytesTransferred = length;
+    return UsbStatus::Success;
+}
+
+void SimUsbDriver::transferOut(Device& device, const QByteArray& request) {
+    // One reply is kept: a new request discards an unread one, so a lost reply never answers the next access.
+    QByteArray reply = answer(device.chip, request);
+    applyReplyFaults(reply);
+    device.reply = m_dropReplies ? std::nullopt : std::optional<QByteArray>(reply);
+    if (m_requestsUntilUnplug > 0 && --m_requestsUntilUnplug == 0) {
+        unplugBridge(deviceIdOf(device.handle));
+    }
+}
+
+std::uint32_t SimUsbDriver::transferIn(Device& device, std::uint8_t* buffer, std::uint32_t length,
+                                       std::uint32_t* bytesTransferred, std::uint32_t timeoutMs) {
+    if (!device.reply) {
+        // Nothing can arrive while we wait on this thread; the wait is only there to behave like the board.
+        auto wait = std::chrono::milliseconds(timeoutMs);
+        if (m_timeoutCapMs >= 0) {
+            wait = std::min(wait, std::chrono::milliseconds(m_timeoutCapMs));
+        }
+        std::this_thread::sleep_for(wait);
+        return UsbStatus::Timeout;
+    }
+    const QByteArray reply = *std::exchange(device.reply, std::nullopt);
+    const auto size = static_cast<std::uint32_t>(reply.size());
+    const std::uint32_t copied = std::min(length, size);
+    if (copied > 0) {
+        std::memcpy(buffer, reply.constData(), copied);
+    }
+    *bytesTransferred = copied;
+    return size > length ? UsbStatus::Overflow : UsbStatus::Success;
+}
+
+QByteArray SimUsbDriver::answer(SimChip& chip, const QByteArray& request) const {
+    const auto at = [&request](int i) { return static_cast<std::uint8_t>(request.at(i)); };
+    if (request.size() == 3 && at(0) == OpRead) {
+        if (at(1) != SlaveReadAddress) {
+            return bytes({ReplyNoAck, IdleBus});
+        }
+        return bytes({ReplyOk, chip.read(at(2))});
+    }
+    if (request.size() == 4 && at(0) == OpWrite) {
+        if (at(1) != SlaveWriteAddress) {
+            return bytes({ReplyNoAck});
+        }
+        chip.write(at(2), at(3));
+        return bytes({ReplyOk});
+    }
+    return bytes({ReplyGeneralError});
+}
+
+void SimUsbDriver::applyReplyFaults(QByteArray& reply) const {
+    if (m_replyStatus && !reply.isEmpty()) {
+        reply[0] = static_cast<char>(*m_replyStatus);
+    }
+    if (m_replyData && reply.size() >= 2) {
+        reply[1] = static_cast<char>(*m_replyData);
+    }
+    if (m_replyLength) {
+        const int wanted = std::clamp(*m_replyLength, 0, MaxReplyLength);
+        if (wanted < reply.size()) {
+            reply.truncate(wanted);
+        } else {
+            reply.append(wanted - reply.size(), ReplyPadding);
+        }
+    }
+}
+
+QByteArray SimUsbDriver::VB_Stat2Str(std::uint32_t status) {
+    const auto found = m_statusTexts.find(status);
+    return found != m_statusTexts.end() ? found->second : usbStatusText(status);
+}
+
+void SimUsbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
+    ++m_uninitCalls;
+    m_lastUninitHandle = driverHandle;
+    if (m_open && driverHandle == m_driverHandle) {
+        closeSession();
+    }
+}
+
+void SimUsbDriver::closeSession() {
+    dropEventTarget();
+    m_open = false;
+    m_driverHandle = 0;
+    m_match.clear();
+    m_events = EventTable{};
+    m_held = -1;
+    for (auto& [id, device] : m_devices) {
+        device.handle = 0;
+        device.offer = Offer::None;
+        device.detachDue = false;
+        device.reply.reset();
+    }
+}
+
+void SimUsbDriver::dropEventTarget() {
+    if (!m_eventTarget) {
+        return;
+    }
+    QObject* target = m_eventTarget.release();
+    QCoreApplication::removePostedEvents(target);
+    // Deleting the object whose queued call is running would pull the floor from under the event loop.
+    if (m_delivering > 0) {
+        target->deleteLater();
+    } else {
+        delete target;
+    }
+}
+
+// ---- devices and their callbacks
+
+bool SimUsbDriver::matches(const Device& device) const {
+    return std::any_of(m_match.begin(), m_match.end(), [&device](const MatchEntry& entry) {
+        return (entry.VendorId == 0 || entry.VendorId == device.vendorId) &&
+               (entry.ProductId == 0 || entry.ProductId == device.productId);
+    });
+}
+
+int SimUsbDriver::plugBridge(std::uint16_t vid, std::uint16_t pid) {
+    const int id = m_nextDeviceId++;
+    Device device;
+    device.vendorId = vid;
+    device.productId = pid;
+    const bool offered = m_open && matches(device);
+    m_devices.emplace(id, std::move(device));
+    if (offered) {
+        offer(id);
+    }
+    return id;
+}
+
+void SimUsbDriver::unplugBridge(int id) {
+    const auto found = m_devices.find(id);
+    if (found == m_devices.end() || !found->second.plugged) {
+        return;
+    }
+    Device& device = found->second;
+    device.plugged = false;
+    device.reply.reset();
+    if (m_held == id) {
+        m_held = -1;
+    }
+    if (m_open && (device.offer == Offer::Pending || device.offer == Offer::Accepted)) {
+        queueRemoval(device.handle);
+    }
+}
+
+void SimUsbDriver::offer(int id) {
+    Device& device = m_devices.at(id);
+    device.handle = m_nextHandle++;
+    device.offer = Offer::Pending;
+    device.detachDue = false;
+    const std::uint32_t handle = device.handle;
+    QMetaObject::invokeMethod(
+        m_eventTarget.get(), [this, handle] { deliverArrival(handle); }, Qt::QueuedConnection);
+}
+
+void SimUsbDriver::queueRemoval(std::uint32_t handle) {
+    QMetaObject::invokeMethod(
+        m_eventTarget.get(), [this, handle] { deliverRemoval(handle); }, Qt::QueuedConnection);
+}
+
+void SimUsbDriver::deliverArrival(std::uint32_t handle) {
+    const int id = deviceIdOf(handle);
+    if (id < 0 || m_devices.at(id).offer != Offer::Pending) {
+        return;
+    }
+    const DeviceInfo info = describe(m_devices.at(id));
+    // Copies: the callback may close the session, which clears the table.
+    const auto attach = m_events.AttachCallback;
+    void* const userData = m_events.UserData;
+    const std::weak_ptr<int> life = m_life;
+    ++m_delivering;
+    const bool accepted = attach && attach(handle, info, userData);
+    if (life.expired()) {
+        return;
+    }
+    --m_delivering;
+    if (deviceIdOf(handle) != id) {
+        return; // the session closed inside the callback
+    }
+    Device& device = m_devices.at(id);
+    device.offer = accepted ? Offer::Accepted : Offer::Released;
+    if (!accepted) {
+        device.reply.reset();
+        return;
+    }
+    if (device.plugged) {
+        m_held = id;
+    }
+    if (device.detachDue) {
+        device.detachDue = false;
+        queueRemoval(handle);
+    }
+}
+
+void SimUsbDriver::deliverRemoval(std::uint32_t handle) {
+    const int id = deviceIdOf(handle);
+    if (id < 0) {
+        return;
+    }
+    Device& device = m_devices.at(id);
+    if (device.offer == Offer::Pending) {
+        device.detachDue = true; // its attach callback is still running in a nested event loop
+        return;
+    }
+    if (device.offer != Offer::Accepted) {
+        return;
+    }
+    const auto detach = m_events.DetachCallback;
+    void* const userData = m_events.UserData;
+    const std::weak_ptr<int> life = m_life;
+    ++m_delivering;
+    if (detach) {
+        detach(handle, userData);
+    }
+    if (!life.expired()) {
+        --m_delivering;
+    }
+}
+
+int SimUsbDriver::deviceIdOf(std::uint32_t handle) const {
+    if (handle == 0) {
+        return -1;
+    }
+    for (const auto& [id, device] : m_devices) {
+        if (device.handle == handle && device.offer != Offer::None) {
+            return id;
+        }
+    }
+    return -1;
+}
+
+SimUsbDriver::Device* SimUsbDriver::deviceFor(std::uint32_t handle, std::uint32_t& status) {
+    const int id = m_open ? deviceIdOf(handle) : -1;
+    if (id < 0 || m_devices.at(id).offer == Offer::Released) {
+        status = UsbStatus::InvalidHandle;
+        return nullptr;
+    }
+    Device& device = m_devices.at(id);
+    if (!device.plugged) {
+        status = UsbStatus::DeviceGone;
+        return nullptr;
+    }
+    status = UsbStatus::Success;
+    return &device;
+}
+
+DeviceInfo SimUsbDriver::describe(const Device& device) const {
+    DeviceInfo info;
+    info.Descriptor.idVendor = device.vendorId;
+    info.Descriptor.idProduct = device.productId;
+    info.Descriptor.bcdDevice = 0x0100;
+
+    InterfaceInfo interface;
+    interface.NumAltSettings = 2;
+    AlternateSettingInfo& setting = interface.ActiveAltSetting;
+    setting.Descriptor.bInterfaceNumber = 0;
+    setting.Descriptor.bAlternateSetting = static_cast<std::uint8_t>(device.alternateSetting);
+    setting.Descriptor.bInterfaceClass = 0xFF; // vendor-specific
+    const PipeInfo pipes[] = {{RequestPipe, MaxPacketSize, PipeType::Bulk, 0},
+                              {ReplyPipe, MaxPacketSize, PipeType::Bulk, 0}};
+    setting.Pipes.assign(pipes, pipes + m_endpointCount);
+    setting.Descriptor.bNumEndpoints = static_cast<std::uint8_t>(setting.Pipes.size());
+    info.ActiveInterfaces.push_back(interface);
+    return info;
+}
+
+// ---- test controls
+
+void SimUsbDriver::setAutoPlug(bool on) {
+    m_autoPlug = on;
+}
+
+void SimUsbDriver::unplugAfterRequests(int n) {
+    m_requestsUntilUnplug = std::max(n, 0);
+}
+
+SimChip& SimUsbDriver::chip(int id) {
+    return m_devices.at(id).chip;
+}
+
+std::uint32_t SimUsbDriver::deviceHandle(int id) const {
+    const auto found = m_devices.find(id);
+    return found == m_devices.end() ? 0 : found->second.handle;
+}
+
+int SimUsbDriver::heldDevice() const {
+    return m_held;
+}
+
+void SimUsbDriver::setInitStatus(std::uint32_t status) {
+    m_initStatus = status;
+}
+
+void SimUsbDriver::setDriverHandleValue(std::uint32_t value) {
+    m_driverHandleValue = value;
+}
+
+void SimUsbDriver::setDeviceInfoStatus(std::uint32_t status) {
+    m_deviceInfoStatus = status;
+}
+
+void SimUsbDriver::setEndpointCount(int count) {
+    m_endpointCount = std::clamp(count, 0, 2);
+}
+
+void SimUsbDriver::setSetInterfaceStatus(std::uint32_t status) {
+    m_setInterfaceStatus = status;
+}
+
+void SimUsbDriver::setReplyStatus(std::optional<std::uint8_t> status) {
+    m_replyStatus = status;
+}
+
+void SimUsbDriver::setReplyData(std::optional<std::uint8_t> data) {
+    m_replyData = data;
+}
+
+void SimUsbDriver::setReplyLength(std::optional<int> length) {
+    m_replyLength = length;
+}
+
+void SimUsbDriver::setDropReplies(bool drop) {
+    m_dropReplies = drop;
+}
+
+void SimUsbDriver::setTimeoutCap(int ms) {
+    m_timeoutCapMs = ms;
+}
+
+void SimUsbDriver::setStatusText(std::uint32_t status, QByteArray text) {
+    m_statusTexts[status] = std::move(text);
+}
+
+} // namespace regbench::usb::sim

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "usb/BridgeIds.h"
+#include "usb/UsbDriver.h"
+#include "usb/sim/SimChip.h"
+
+#include <QByteArray>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QObject;
+
+namespace regbench::usb::sim {
+
+// The USB layer with the bridge and its chip simulated in-process, for tests and for running without the
+// board. Single thread: every call, and every callback, on the thread that called WDU_VB_Init.
+//
+// A plugged device is present or gone at once; its arrival and removal reach the callbacks later, from the
+// event loop. Each offer gets a new handle (1, 2, 3, ... never reused). Faults stay set until cleared.
+class SimUsbDriver : public UsbDriver {
+public:
+    struct TransferRecord {
+        std::uint32_t handle = 0;
+        std::uint32_t pipe = 0;
+        std::uint32_t readFlag = 0;
+        std::uint32_t options = 0;
+        std::uint32_t length = 0;
+        std::uint32_t timeoutMs = 0;
+        bool bufferNull = false;
+        std::array<std::uint8_t, SetupPacketSize> setup{};
+        QByteArray out; // bytes sent, OUT only
+        std::uint32_t status = 0;
+    };
+
+    static constexpr std::uint32_t RequestPipe = 0x02;
+    static constexpr std::uint32_t ReplyPipe = 0x82;
+    static constexpr std::uint32_t MaxPacketSize = 64;
+
+    SimUsbDriver();
+    ~SimUsbDriver() override;
+    SimUsbDriver(const SimUsbDriver&) = delete;
+    SimUsbDriver& operator=(const SimUsbDriver&) = delete;
+
+    std::uint32_t WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
+                              std::uint32_t numMatchTables, const EventTable& eventTable,
+                              std::uint32_t options, const void* windowHandle) override;
+    std::uint32_t WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
+                                   std::uint32_t alternateSetting) override;
+    std::uint32_t WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) override;
+    std::uint32_t WDU_Transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
+                               std::uint32_t options, std::uint8_t* buffer, std::uint32_t length,
+                               std::uint32_t* bytesTransferred,
+                               const std::array<std::uint8_t, SetupPacketSize>& setupPacket,
+                               std::uint32_t timeoutMs) override;
+    QByteArray VB_Stat2Str(std::uint32_t status) override;
+    void WDU_VB_Uninit(std::uint32_t driverHandle) override;
+
+    // Devices. Ids are the simulation's own, not handles. WDU_VB_Init plugs in one bridge when auto-plug is
+    // on and no matching device is present yet.
+    void setAutoPlug(bool on);
+    int plugBridge(std::uint16_t vid = BridgeVendorId, std::uint16_t pid = BridgeProductId);
+    void unplugBridge(int id);
+    // The bridge unplugs itself right after accepting the n-th next request (n <= 0: never).
+    void unplugAfterRequests(int n);
+    SimChip& chip(int id);                    // throws std::out_of_range for an unknown id
+    std::uint32_t deviceHandle(int id) const; // 0 while not offered
+    int heldDevice() const;                   // the last accepted device still plugged in, or -1
+
+    // Faults.
+    void setInitStatus(std::uint32_t status);
+    void setDriverHandleValue(std::uint32_t value);
+    void setDeviceInfoStatus(std::uint32_t status);
+    void setEndpointCount(int count); // 0 to 2
+    void setSetInterfaceStatus(std::uint32_t status);
+    void setReplyStatus(std::optional<std::uint8_t> status);
+    void setReplyData(std::optional<std::uint8_t> data);
+    void setReplyLength(std::optional<int> length); // longer than natural: padded with 0xA5
+    void setDropReplies(bool drop);
+    void setTimeoutCap(int ms); // negative: no cap
+    void setStatusText(std::uint32_t status, QByteArray text);
+
+    // Records. Tests read them; a program that runs all day on the simulation turns them off.
+    void setRecordTransfers(bool on) { m_recordTransfers = on; }
+    const std::vector<TransferRecord>& transfers() const { return m_transfers; }
+    void clearTransfers() { m_transfers.clear(); }
+    int deviceInfoCalls() const { return m_deviceInfoCalls; }
+    int setInterfaceCalls() const { return m_setInterfaceCalls; }
+    int uninitCalls() const { return m_uninitCalls; }
+    std::uint32_t lastUninitHandle() const { return m_lastUninitHandle; }
+
+private:
+    enum class Offer { None, Pending, Accepted, Released };
+
+    struct Device {
+        std::uint16_t vendorId = 0;
+        std::uint16_t productId = 0;
+        bool plugged = true;
+        std::uint32_t handle = 0; // of the current session's offer
+        Offer offer = Offer::None;
+        bool detachDue = false; // removal seen while its attach callback was still running
+        std::uint32_t alternateSetting = 0;
+        std::optional<QByteArray> reply;
+        SimChip chip;
+    };
+
+    bool matches(const Device& device) const;
+    void offer(int id);
+    void queueRemoval(std::uint32_t handle);
+    void deliverArrival(std::uint32_t handle);
+    void deliverRemoval(std::uint32_t handle);
+    int deviceIdOf(std::uint32_t handle) const;
+    Device* deviceFor(std::uint32_t handle, std::uint32_t& status);
+    DeviceInfo describe(const Device& device) const;
+    std::uint32_t transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
+                           std::uint8_t* buffer, std::uint32_t length, std::uint32_t* bytesTransferred,
+                           std::uint32_t timeoutMs);
+    void transferOut(Device& device, const QByteArray& request);
+    std::uint32_t transferIn(Device& device, std::uint8_t* buffer, std::uint32_t length,
+                             std::uint32_t* bytesTransferred, std::uint32_t timeoutMs);
+    QByteArray answer(SimChip& chip, const QByteArray& request) const;
+    void applyReplyFaults(QByteArray& reply) const;
+    void closeSession();
+    void dropEventTarget();
+
+    // Pending callbacks are posted to this object, so deleting it cancels them.
+    std::unique_ptr<QObject> m_eventTarget;
+    // Expires with the driver, so that a callback that destroys it is noticed.
+    std::shared_ptr<int> m_life = std::make_shared<int>(0);
+    int m_delivering = 0;
+
+    bool m_open = false;
+    std::uint32_t m_driverHandle = 0;
+    std::vector<MatchEntry> m_match;
+    EventTable m_events;
+
+    std::map<int, Device> m_devices;
+    int m_nextDeviceId = 1;
+    std::uint32_t m_nextHandle = 1;
+    int m_held = -1;
+    int m_requestsUntilUnplug = 0;
+
+    bool m_autoPlug = true;
+    std::uint32_t m_initStatus = UsbStatus::Success;
+    std::uint32_t m_driverHandleValue = 1;
+    std::uint32_t m_deviceInfoStatus = UsbStatus::Success;
+    int m_endpointCount = 2;
+    std::uint32_t m_setInterfaceStatus = UsbStatus::Success;
+    std::optional<std::uint8_t> m_replyStatus;
+    std::optional<std::uint8_t> m_replyData;
+    std::optional<int> m_replyLength;
+    bool m_dropReplies = false;
+    int m_timeoutCapMs = -1;
+    std::map<std::uint32_t, QByteArray> m_statusTexts;
+
+    bool m_recordTransfers = true;
+    std::vector<TransferRecord> m_transfers;
+    int m_deviceInfoCalls = 0;
+    int m_setInterfaceCalls = 0;
+    int m_uninitCalls = 0;
+    std::uint32_t m_lastUninitHandle = 0;
+};
+
+} // namespace regbench::usb::sim
