@@ -1,18 +1,12 @@
 #include "usb/libusb/LibusbDriver.h"
 
-#include "usb/libusb/LibusbConfigDescriptor.h"
-#include "usb/libusb/LibusbContext.h"
-#include "usb/libusb/LibusbDeviceList.h"
 #include "usb/libusb/LibusbEventThread.h"
-#include "usb/libusb/LibusbHotplugRegistration.h"
 #include "usb/libusb/LibusbOpenDevice.h"
 #include "usb/libusb/LibusbStatus.h"
 
 #include <QCoreApplication>
 #include <QObject>
 #include <QTimer>
-
-#include <libusb.h>
 
 #include <algorithm>
 #include <utility>
@@ -26,8 +20,8 @@ int matchField(std::uint32_t value) {
 }
 
 bool hasInterface(libusb_device* device, const MatchEntry& entry) {
-    const LibusbConfigDescriptor config(device);
-    if (config.error() != 0)
+    const ConfigDescriptorPtr config = activeConfig(device);
+    if (!config)
         return false;
     for (int i = 0; i < config->bNumInterfaces; ++i) {
         const libusb_interface& interface = config->interface[i];
@@ -60,15 +54,15 @@ std::uint32_t LibusbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const Match
     if (driverHandle == nullptr || matchTables == nullptr || numMatchTables == 0)
         return UsbStatus::InvalidArgument;
     *driverHandle = 0;
-    auto context = std::make_unique<LibusbContext>();
-    if (context->error() != 0)
-        return usbStatusFromLibusb(context->error());
-    context_ = std::move(context);
+    libusb_context* context = nullptr;
+    if (const int error = libusb_init(&context); error != 0)
+        return usbStatusFromLibusb(error);
+    context_.reset(context);
     events_ = eventTable;
     match_.assign(matchTables, matchTables + numMatchTables);
     dispatcher_ = std::make_unique<QObject>();
     open_ = true;
-    eventThread_ = std::make_unique<LibusbEventThread>(context_->get());
+    eventThread_ = std::make_unique<LibusbEventThread>(context_.get());
     if (const std::uint32_t status = startWatching(); status != UsbStatus::Success) {
         shutdown();
         return status;
@@ -90,12 +84,17 @@ std::uint32_t LibusbDriver::startWatching() {
                 self->queueRemoval(device);
             return 0;
         };
+        const auto events =
+            static_cast<int>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT;
         for (const MatchEntry& entry : match_) {
-            hotplug_.push_back(std::make_unique<LibusbHotplugRegistration>(
-                context_->get(), matchField(entry.VendorId), matchField(entry.ProductId),
-                matchField(entry.DeviceClass), callback, this));
-            if (const int error = hotplug_.back()->error(); error != 0)
+            // Present devices are reported inside the registering call, on this thread.
+            libusb_hotplug_callback_handle registration = 0;
+            const int error = libusb_hotplug_register_callback(
+                context_.get(), events, LIBUSB_HOTPLUG_ENUMERATE, matchField(entry.VendorId),
+                matchField(entry.ProductId), matchField(entry.DeviceClass), callback, this, &registration);
+            if (error != 0)
                 return usbStatusFromLibusb(error);
+            hotplug_.emplace_back(context_.get(), HotplugDeregisterer{registration});
         }
         return UsbStatus::Success;
     }
@@ -109,15 +108,17 @@ std::uint32_t LibusbDriver::startWatching() {
 }
 
 void LibusbDriver::pollDevices() {
-    const LibusbDeviceList list(context_->get());
-    if (!list.valid())
+    libusb_device** devices = nullptr;
+    const ssize_t count = libusb_get_device_list(context_.get(), &devices);
+    if (count < 0)
         return; // a failed listing must not look like every device left
+    const DeviceListPtr list(devices);
     std::vector<libusb_device*> present;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (matches(list[i]))
-            present.push_back(list[i]);
+    for (ssize_t i = 0; i < count; ++i) {
+        if (matches(devices[i]))
+            present.push_back(devices[i]);
     }
-    const auto isPresent = [&present](const LibusbDeviceRef& known) {
+    const auto isPresent = [&present](const DevicePtr& known) {
         return std::find(present.begin(), present.end(), known.get()) != present.end();
     };
     for (auto it = polled_.begin(); it != polled_.end();) {
@@ -129,9 +130,9 @@ void LibusbDriver::pollDevices() {
         it = polled_.erase(it);
     }
     for (libusb_device* device : present) {
-        const auto known = [device](const LibusbDeviceRef& ref) { return ref.get() == device; };
+        const auto known = [device](const DevicePtr& ref) { return ref.get() == device; };
         if (std::none_of(polled_.begin(), polled_.end(), known)) {
-            polled_.emplace_back(device);
+            polled_.push_back(referenceDevice(device));
             queueArrival(device);
         }
     }
@@ -155,12 +156,12 @@ bool LibusbDriver::matches(libusb_device* device) const {
 }
 
 void LibusbDriver::queueArrival(libusb_device* device) {
-    auto ref = std::make_shared<LibusbDeviceRef>(device);
+    auto ref = std::make_shared<DevicePtr>(referenceDevice(device));
     post([this, ref] { handleArrival(std::move(*ref)); });
 }
 
 void LibusbDriver::queueRemoval(libusb_device* device) {
-    auto ref = std::make_shared<LibusbDeviceRef>(device);
+    auto ref = std::make_shared<DevicePtr>(referenceDevice(device));
     post([this, ref] {
         // Only compared from here on: a device we hold stays alive through our own reference.
         libusb_device* raw = ref->get();
@@ -182,7 +183,7 @@ void LibusbDriver::post(std::function<void()> work) {
         Qt::QueuedConnection);
 }
 
-void LibusbDriver::handleArrival(LibusbDeviceRef device) {
+void LibusbDriver::handleArrival(DevicePtr device) {
     if (!open_ || !matches(device.get()))
         return;
     for (const auto& [handle, held] : held_) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "usb/UsbDriver.h"
-#include "usb/libusb/LibusbDeviceRef.h"
+#include "usb/libusb/LibusbResources.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,9 +15,7 @@ class QTimer;
 
 namespace regbench::usb::libusb {
 
-class LibusbContext;
 class LibusbEventThread;
-class LibusbHotplugRegistration;
 class LibusbOpenDevice;
 
 // The USB layer on libusb-1.0. Arrivals and removals reach the attach and detach callbacks only through the
@@ -65,7 +63,7 @@ private:
     void queueArrival(libusb_device* device);
     void queueRemoval(libusb_device* device);
     void post(std::function<void()> work);
-    void handleArrival(LibusbDeviceRef device);
+    void handleArrival(DevicePtr device);
     void offer(std::uint32_t handle, const DeviceInfo& info);
     void handleRemoval(libusb_device* device);
     void finishRemoval(std::uint32_t handle);
@@ -81,12 +79,12 @@ private:
     std::shared_ptr<bool> alive_;
     EventTable events_;
     std::vector<MatchEntry> match_;
-    std::unique_ptr<LibusbContext> context_;
+    ContextPtr context_;
     std::unique_ptr<QObject> dispatcher_;
     QTimer* pollTimer_ = nullptr; // child of dispatcher_
-    std::vector<std::unique_ptr<LibusbHotplugRegistration>> hotplug_;
+    std::vector<HotplugRegistrationPtr> hotplug_;
     std::unique_ptr<LibusbEventThread> eventThread_;
-    std::vector<LibusbDeviceRef> polled_;
+    std::vector<DevicePtr> polled_;
     std::map<std::uint32_t, Held> held_;
     std::set<std::uint32_t> goneHandles_;
 };

@@ -1,11 +1,6 @@
 #include "usb/libusb/LibusbOpenDevice.h"
 
-#include "usb/libusb/LibusbClaimedInterface.h"
-#include "usb/libusb/LibusbConfigDescriptor.h"
-#include "usb/libusb/LibusbDeviceHandle.h"
 #include "usb/libusb/LibusbStatus.h"
-
-#include <libusb.h>
 
 #include <climits>
 #include <utility>
@@ -68,27 +63,22 @@ void copyDescriptor(const libusb_device_descriptor& from, DeviceDescriptor& to) 
 
 } // namespace
 
-LibusbOpenDevice::LibusbOpenDevice(LibusbDeviceRef device) : device_(std::move(device)) {
-    auto handle = std::make_unique<LibusbDeviceHandle>(device_.get());
-    if (handle->error() != 0) {
-        openStatus_ = usbStatusFromLibusb(handle->error());
+LibusbOpenDevice::LibusbOpenDevice(DevicePtr device) : device_(std::move(device)) {
+    libusb_device_handle* handle = nullptr;
+    if (const int error = libusb_open(device_.get(), &handle); error != 0) {
+        openStatus_ = usbStatusFromLibusb(error);
         return;
     }
+    handle_.reset(handle);
     // Not every platform can detach a kernel driver; claiming then reports the conflict itself.
-    libusb_set_auto_detach_kernel_driver(handle->get(), 1);
-    auto claim = std::make_unique<LibusbClaimedInterface>(handle->get(), ClaimedInterface);
-    if (claim->error() != 0) {
-        openStatus_ = usbStatusFromLibusb(claim->error());
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    if (const int error = libusb_claim_interface(handle, ClaimedInterface); error != 0) {
+        openStatus_ = usbStatusFromLibusb(error);
+        handle_.reset();
         return;
     }
-    handle_ = std::move(handle);
-    claim_ = std::move(claim);
+    claim_ = ClaimedInterfacePtr(handle, InterfaceReleaser{ClaimedInterface});
     openStatus_ = UsbStatus::Success;
-}
-
-LibusbOpenDevice::~LibusbOpenDevice() {
-    claim_.reset();
-    handle_.reset();
 }
 
 std::uint32_t LibusbOpenDevice::describe(DeviceInfo& info) const {
@@ -97,9 +87,10 @@ std::uint32_t LibusbOpenDevice::describe(DeviceInfo& info) const {
         return usbStatusFromLibusb(result);
     info = DeviceInfo{};
     copyDescriptor(descriptor, info.Descriptor);
-    const LibusbConfigDescriptor config(device_.get());
-    if (config.error() != 0)
-        return usbStatusFromLibusb(config.error());
+    int error = 0;
+    const ConfigDescriptorPtr config = activeConfig(device_.get(), &error);
+    if (!config)
+        return usbStatusFromLibusb(error);
     for (int i = 0; i < config->bNumInterfaces; ++i) {
         const libusb_interface& interface = config->interface[i];
         if (interface.num_altsetting <= 0)
@@ -116,7 +107,7 @@ std::uint32_t LibusbOpenDevice::setInterface(std::uint32_t interfaceNumber, std:
         return openStatus_;
     if (interfaceNumber > UINT8_MAX || alternateSetting > UINT8_MAX)
         return UsbStatus::InvalidArgument;
-    const int result = libusb_set_interface_alt_setting(handle_->get(), static_cast<int>(interfaceNumber),
+    const int result = libusb_set_interface_alt_setting(handle_.get(), static_cast<int>(interfaceNumber),
                                                         static_cast<int>(alternateSetting));
     if (result == 0)
         alternates_[static_cast<std::uint8_t>(interfaceNumber)] = static_cast<std::uint8_t>(alternateSetting);
@@ -143,10 +134,10 @@ std::uint32_t LibusbOpenDevice::transfer(std::uint32_t pipe, bool deviceToHost, 
     int done = 0;
     int result = 0;
     if (type == LIBUSB_TRANSFER_TYPE_BULK)
-        result = libusb_bulk_transfer(handle_->get(), endpoint, buffer, static_cast<int>(length), &done,
-                                      timeoutMs);
+        result =
+            libusb_bulk_transfer(handle_.get(), endpoint, buffer, static_cast<int>(length), &done, timeoutMs);
     else if (type == LIBUSB_TRANSFER_TYPE_INTERRUPT)
-        result = libusb_interrupt_transfer(handle_->get(), endpoint, buffer, static_cast<int>(length), &done,
+        result = libusb_interrupt_transfer(handle_.get(), endpoint, buffer, static_cast<int>(length), &done,
                                            timeoutMs);
     else
         return UsbStatus::NotSupported;
@@ -167,8 +158,8 @@ std::uint32_t LibusbOpenDevice::controlTransfer(bool deviceToHost, std::uint8_t*
     if (((requestType & LIBUSB_ENDPOINT_IN) != 0) != deviceToHost || dataLength > length ||
         (buffer == nullptr && dataLength > 0))
         return UsbStatus::InvalidArgument;
-    const int result = libusb_control_transfer(handle_->get(), requestType, setup[1], word(2), word(4),
-                                               buffer, dataLength, timeoutMs);
+    const int result = libusb_control_transfer(handle_.get(), requestType, setup[1], word(2), word(4), buffer,
+                                               dataLength, timeoutMs);
     if (result < 0)
         return usbStatusFromLibusb(result);
     transferred = static_cast<std::uint32_t>(result);
@@ -176,8 +167,8 @@ std::uint32_t LibusbOpenDevice::controlTransfer(bool deviceToHost, std::uint8_t*
 }
 
 int LibusbOpenDevice::endpointType(std::uint8_t endpoint) const {
-    const LibusbConfigDescriptor config(device_.get());
-    if (config.error() != 0)
+    const ConfigDescriptorPtr config = activeConfig(device_.get());
+    if (!config)
         return -1;
     for (int i = 0; i < config->bNumInterfaces; ++i) {
         const libusb_interface& interface = config->interface[i];

@@ -1,24 +1,19 @@
 #pragma once
 
 #include "usb/UsbDriver.h"
-#include "usb/libusb/LibusbDeviceRef.h"
+#include "usb/libusb/LibusbResources.h"
 
 #include <array>
 #include <cstdint>
 #include <map>
-#include <memory>
 
 namespace regbench::usb::libusb {
-
-class LibusbClaimedInterface;
-class LibusbDeviceHandle;
 
 // A matched device as the layer holds it: open with interface 0 claimed or, when that failed, kept unopened
 // with the failure's status, so that every later access can say why it cannot work.
 class LibusbOpenDevice {
 public:
-    explicit LibusbOpenDevice(LibusbDeviceRef device);
-    ~LibusbOpenDevice();
+    explicit LibusbOpenDevice(DevicePtr device);
     LibusbOpenDevice(const LibusbOpenDevice&) = delete;
     LibusbOpenDevice& operator=(const LibusbOpenDevice&) = delete;
 
@@ -43,9 +38,9 @@ private:
     int endpointType(std::uint8_t endpoint) const;
     std::uint8_t activeAlternate(std::uint8_t interfaceNumber) const;
 
-    LibusbDeviceRef device_;
-    std::unique_ptr<LibusbDeviceHandle> handle_;
-    std::unique_ptr<LibusbClaimedInterface> claim_; // declared after handle_: released before it closes
+    DevicePtr device_;
+    DeviceHandlePtr handle_;
+    ClaimedInterfacePtr claim_; // declared after handle_: released before it closes
     std::uint32_t openStatus_ = UsbStatus::Other;
     std::map<std::uint8_t, std::uint8_t> alternates_;
 };
