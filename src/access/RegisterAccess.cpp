@@ -7,11 +7,13 @@
 
 namespace regbench::access {
 
+using common::HexText;
+
 namespace {
 
 QString outcomeLine(const QString& verb, std::uint8_t address, bool transferred, int value,
                     std::uint8_t replyStatus) {
-    const QString head = verb + QStringLiteral(" register ") + RegisterAccess::byteText(address);
+    const QString head = verb + QStringLiteral(" register ") + HexText::byteText(address);
     if (!transferred) {
         return head + QStringLiteral(" failed: USB transfer error");
     }
@@ -23,17 +25,12 @@ QString outcomeLine(const QString& verb, std::uint8_t address, bool transferred,
     case ReplyStatus::Success:
         break;
     }
-    return head + QStringLiteral(" = ") + RegisterAccess::byteText(value) + QStringLiteral(" successful");
+    return head + QStringLiteral(" = ") + HexText::byteText(value) + QStringLiteral(" successful");
 }
 
 } // namespace
 
 RegisterAccess::RegisterAccess(bridge::PipeTransfer& pipes) : pipes_(pipes) {}
-
-QString RegisterAccess::byteText(int value) {
-    return QStringLiteral("0x") +
-           QString::number(value & 0xFF, 16).rightJustified(2, QLatin1Char('0')).toUpper();
-}
 
 bool RegisterAccess::exchange(const std::vector<std::uint8_t>& request, std::int32_t replyLength,
                               std::size_t replyBufferSize, std::uint32_t replyMinimum) {
@@ -63,7 +60,7 @@ AccessOutcome RegisterAccess::read(std::uint8_t address) {
 AccessOutcome RegisterAccess::write(std::uint8_t address, int value) {
     AccessOutcome outcome;
     if (value < 0 || value > 0xFF) {
-        outcome.line = QStringLiteral("Writing register ") + byteText(address) +
+        outcome.line = QStringLiteral("Writing register ") + HexText::byteText(address) +
                        QStringLiteral(" failed: value does not fit in a byte");
         return outcome;
     }

@@ -28,9 +28,6 @@ public:
     // The value is checked here, so that nothing over a byte can ever go out truncated.
     AccessOutcome write(std::uint8_t address, int value);
 
-    // "0x" followed by two upper-case hex digits.
-    static QString byteText(int value);
-
 private:
     bool exchange(const std::vector<std::uint8_t>& request, std::int32_t replyLength,
                   std::size_t replyBufferSize, std::uint32_t replyMinimum);

@@ -2,6 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "common/HexText.h"
+#include "common/Messages.h"
 #include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
 #include "panels/RegisterPanel.h"
@@ -25,11 +26,8 @@ namespace regbench::app {
 
 namespace {
 
-const QString CrLf = QStringLiteral("\r\n");
 const QString ApplicationTitle = QStringLiteral("regbench");
 const QString NotConnectedMessage = QStringLiteral("USB Device not connected!");
-const QString NotDetectedLine =
-    QStringLiteral("USB-to-I2C interface not detected. Please check connections.");
 
 constexpr int ClientWidthTwips = 14115;
 constexpr int ClientHeightTwips = 6675;
@@ -401,7 +399,7 @@ bool MainWindow::bridgeAttachedOrReported() {
         return true;
     }
     showMessage(NotConnectedMessage);
-    LogText(NotDetectedLine, CrLf);
+    LogText(common::InterfaceNotDetected, common::CrLf);
     return false;
 }
 
@@ -432,7 +430,7 @@ void MainWindow::cbRead_Click(int p) {
         PanelUpdating = false;
         map_.RegValues.at(*address) = outcome.value;
     }
-    LogText(outcome.line, CrLf);
+    LogText(outcome.line, common::CrLf);
 }
 
 void MainWindow::cbWrite_Click(int p) {
@@ -444,11 +442,11 @@ void MainWindow::cbWrite_Click(int p) {
     if (value >= 0 && value <= 255) {
         map_.RegValues.at(*address) = static_cast<std::int16_t>(value);
     }
-    LogText(access_.write(*address, value).line, CrLf);
+    LogText(access_.write(*address, value).line, common::CrLf);
 }
 
 void MainWindow::runGroup(const QString& heading, void (MainWindow::*accessPanel)(int)) {
-    LogText(heading, CrLf);
+    LogText(heading, common::CrLf);
     for (int p = 0; p < PanelCount; ++p) {
         (this->*accessPanel)(p);
         Pause(10);
@@ -456,7 +454,7 @@ void MainWindow::runGroup(const QString& heading, void (MainWindow::*accessPanel
             return; // the window has closed: nothing more goes out
         }
     }
-    LogText(QString(), CrLf);
+    LogText(QString(), common::CrLf);
 }
 
 void MainWindow::cbReadRegs_Click() {
@@ -468,10 +466,10 @@ void MainWindow::cbWriteRegs_Click() {
 }
 
 void MainWindow::runWholeDevice(const QString& heading, bool read) {
-    LogText(heading, CrLf);
+    LogText(heading, common::CrLf);
     if (!link_.DeviceAttached) {
         showMessage(NotConnectedMessage);
-        LogText(NotDetectedLine, CrLf);
+        LogText(common::InterfaceNotDetected, common::CrLf);
     } else {
         for (int a = 0; a < regmap::RegisterMap::RegisterCount; ++a) {
             const auto address = static_cast<std::size_t>(a);
@@ -483,9 +481,10 @@ void MainWindow::runWholeDevice(const QString& heading, bool read) {
                 if (outcome.succeeded) {
                     map_.RegValues.at(address) = outcome.value;
                 }
-                LogText(outcome.line, CrLf);
+                LogText(outcome.line, common::CrLf);
             } else {
-                LogText(access_.write(static_cast<std::uint8_t>(a), map_.RegValues.at(address)).line, CrLf);
+                LogText(access_.write(static_cast<std::uint8_t>(a), map_.RegValues.at(address)).line,
+                        common::CrLf);
             }
             Pause(10);
             if (unloaded_) {
@@ -493,7 +492,7 @@ void MainWindow::runWholeDevice(const QString& heading, bool read) {
             }
         }
     }
-    LogText(QString(), CrLf);
+    LogText(QString(), common::CrLf);
 }
 
 void MainWindow::cbReadAllRegs_Click() {

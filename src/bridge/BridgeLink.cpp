@@ -1,12 +1,11 @@
 #include "bridge/BridgeLink.h"
 
+#include "common/HexText.h"
 #include "common/LogSink.h"
 
 namespace regbench::bridge {
 
-namespace {
-const QString CrLf = QStringLiteral("\r\n");
-}
+using common::HexText;
 
 BridgeLink::BridgeLink(usb::UsbDriver& driver, common::LogSink& log) : driver_(driver), log_(log) {}
 
@@ -14,16 +13,12 @@ BridgeLink::~BridgeLink() {
     shutDown();
 }
 
-QString BridgeLink::hex(std::uint32_t value) {
-    return QString::number(value, 16).toUpper();
-}
-
 QString BridgeLink::signedDecimal(std::int32_t value) {
     return value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
 }
 
 void BridgeLink::logLine(const QString& text) {
-    log_.LogText(text, CrLf);
+    log_.LogText(text, common::CrLf);
 }
 
 void BridgeLink::startUp(const std::function<void(int)>& pause) {
@@ -44,7 +39,7 @@ void BridgeLink::startUp(const std::function<void(int)>& pause) {
     LastStatus = driver_.WDU_VB_Init(&DriverHandle, &matchTable, 1, eventTable, 1, this);
     if (LastStatus != 0) {
         log_.LogLine(QStringLiteral("Form_Activate(): Failed to initialize USB driver: error &H") +
-                     hex(LastStatus));
+                     HexText::hex(LastStatus));
         log_.LogLine(QLatin1Char('(') + StatusText(LastStatus) + QLatin1Char(')'));
         log_.LogLine(QStringLiteral("USB-to-I2C driver initialization failure."));
         return;
@@ -57,7 +52,7 @@ void BridgeLink::startUp(const std::function<void(int)>& pause) {
         return; // the window closed during the wait: nothing more to report to
     }
     if (!DeviceAttached) {
-        logLine(QStringLiteral("USB-to-I2C interface not detected. Please check connections."));
+        logLine(common::InterfaceNotDetected);
         return;
     }
     log_.clearLog();
@@ -78,9 +73,9 @@ void BridgeLink::shutDown() {
 
 bool BridgeLink::DeviceAttach(std::uint32_t deviceHandle, const usb::DeviceInfo& info, void* /*userData*/) {
     logLine(QStringLiteral("DeviceAttach: Received attach for "));
-    logLine(QStringLiteral("vendor ID &H") + hex(info.Descriptor.idVendor) +
-            QStringLiteral(" product ID &H") + hex(info.Descriptor.idProduct));
-    logLine(QStringLiteral("device handle &H") + hex(deviceHandle));
+    logLine(QStringLiteral("vendor ID &H") + HexText::hex(info.Descriptor.idVendor) +
+            QStringLiteral(" product ID &H") + HexText::hex(info.Descriptor.idProduct));
+    logLine(QStringLiteral("device handle &H") + HexText::hex(deviceHandle));
 
     if (DeviceContext.DeviceHandle != 0) {
         logLine(QStringLiteral("DeviceAttach: Previous attached already accepted control of the device - "));
@@ -100,8 +95,8 @@ bool BridgeLink::DeviceAttach(std::uint32_t deviceHandle, const usb::DeviceInfo&
                     QStringLiteral(" alternate ") +
                     signedDecimal(static_cast<std::int32_t>(DeviceContext.AlternateSetting)) +
                     QLatin1Char(')'));
-            logLine(QStringLiteral("device &H") + hex(DeviceContext.DeviceHandle) +
-                    QStringLiteral(": error &H") + hex(status));
+            logLine(QStringLiteral("device &H") + HexText::hex(DeviceContext.DeviceHandle) +
+                    QStringLiteral(": error &H") + HexText::hex(status));
             logLine(QLatin1Char('(') + StatusText(status) + QLatin1Char(')'));
             DeviceContext.DeviceHandle = 0;
             return rejectDevice();
@@ -120,7 +115,8 @@ bool BridgeLink::rejectDevice() {
 }
 
 void BridgeLink::DeviceDetach(std::uint32_t deviceHandle, void* /*userData*/) {
-    log_.LogLine(QStringLiteral("DeviceDetach: Received detach for device handle &H") + hex(deviceHandle));
+    log_.LogLine(QStringLiteral("DeviceDetach: Received detach for device handle &H") +
+                 HexText::hex(deviceHandle));
     DeviceContext.DeviceHandle = 0;
     DeviceAttached = false;
 }

@@ -50,8 +50,6 @@ public:
 
     usb::UsbDriver& driver() { return driver_; }
 
-    // Upper-case hexadecimal without leading zeros, as every number in the log is written.
-    static QString hex(std::uint32_t value);
     // A decimal number with a leading blank, or a minus sign in its place.
     static QString signedDecimal(std::int32_t value);
 

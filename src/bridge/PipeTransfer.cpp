@@ -1,6 +1,7 @@
 #include "bridge/PipeTransfer.h"
 
 #include "bridge/BridgeLink.h"
+#include "common/HexText.h"
 #include "common/LogSink.h"
 
 #include <QString>
@@ -28,8 +29,8 @@ bool PipeTransfer::transfer(bool read) {
     link_.LastStatus = link_.driver().WDU_GetDeviceInfo(handle, &info);
     if (link_.LastStatus != 0) {
         log_.LogLine(name + QStringLiteral(": WDU_GetDeviceInfo() failed:"));
-        log_.LogLine(QStringLiteral("error &H") + BridgeLink::hex(link_.LastStatus) + QStringLiteral(" (") +
-                     link_.StatusText(link_.LastStatus) + QLatin1Char(')'));
+        log_.LogLine(QStringLiteral("error &H") + common::HexText::hex(link_.LastStatus) +
+                     QStringLiteral(" (") + link_.StatusText(link_.LastStatus) + QLatin1Char(')'));
         log_.LogLine(QString());
         return false;
     }
@@ -56,7 +57,7 @@ bool PipeTransfer::transfer(bool read) {
         return true;
     }
     log_.LogLine(name + QStringLiteral(": WDU_Transfer() failed: error &H") +
-                 BridgeLink::hex(link_.LastStatus) + QStringLiteral(" (") +
+                 common::HexText::hex(link_.LastStatus) + QStringLiteral(" (") +
                  link_.StatusText(link_.LastStatus) + QLatin1Char(')'));
     log_.LogLine(closingLine);
     return false;

@@ -9,6 +9,14 @@ QString HexText::twoDigitHex(int value) {
     return QString::fromLatin1(pair, 2);
 }
 
+QString HexText::byteText(int value) {
+    return QStringLiteral("0x") + twoDigitHex(value);
+}
+
+QString HexText::hex(std::uint32_t value) {
+    return QString::number(value, 16).toUpper();
+}
+
 int HexText::value(const QString& text) {
     qint64 result = 0;
     for (const QChar ch : text) {

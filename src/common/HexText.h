@@ -2,14 +2,22 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace regbench::common {
 
-// The two textual forms of a register value that every view agrees on.
+// Every hexadecimal form the program shows or reads: the register views, the log lines and the panel text.
 class HexText {
 public:
     // Two upper-case hex digits of the low byte: 5 -> "05", 171 -> "AB". Any int is accepted; a negative
     // value is taken in two's complement, so -1 -> "FF" and 0x1A5 -> "A5".
     static QString twoDigitHex(int value);
+
+    // A register address or value in a log line: "0x" and the two digits, 5 -> "0x05".
+    static QString byteText(int value);
+
+    // A status, handle or USB ID in a log line: upper-case digits without leading zeros, 0 -> "0".
+    static QString hex(std::uint32_t value);
 
     // The leading hex digits of the text read as base 16 (either case); reading stops at the first other
     // character, and an empty text or one starting with a non-digit is 0. A text too long for an int

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Messages.h"
+
 #include <QString>
 
 namespace regbench::common {
@@ -13,7 +15,7 @@ public:
     virtual void LogText(const QString& text, const QString& suffix) = 0;
     virtual void clearLog() = 0;
 
-    void LogLine(const QString& text) { LogText(text, QStringLiteral("\r\n")); }
+    void LogLine(const QString& text) { LogText(text, CrLf); }
 };
 
 } // namespace regbench::common

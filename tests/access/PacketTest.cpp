@@ -44,11 +44,6 @@ private slots:
         QCOMPARE(BridgeReply::fromBuffer({0x40, 0x12, 0x99}).Data, std::uint8_t{0x12});
     }
 
-    void byteText() {
-        QCOMPARE(RegisterAccess::byteText(0), QStringLiteral("0x00"));
-        QCOMPARE(RegisterAccess::byteText(0xA0), QStringLiteral("0xA0"));
-    }
-
     void valueOverAByteIsNeverSentTruncated() {
         regbench::usb::sim::SimUsbDriver sim;
         regbench::tests::RecordingLog log;

@@ -217,22 +217,11 @@ private slots:
         QCOMPARE(rig.sim.setInterfaceCalls(), 2);
     }
 
-    void formatting_data() {
-        QTest::addColumn<qint64>("value");
-        QTest::addColumn<QString>("hex");
-        QTest::addColumn<QString>("decimal");
-        QTest::newRow("zero") << qint64{0} << QStringLiteral("0") << QStringLiteral(" 0");
-        QTest::newRow("small") << qint64{10} << QStringLiteral("A") << QStringLiteral(" 10");
-        QTest::newRow("minus one") << qint64{-1} << QStringLiteral("FFFFFFFF") << QStringLiteral("-1");
-        QTest::newRow("top bit") << qint64{-2147483647 - 1} << QStringLiteral("80000000")
-                                 << QStringLiteral("-2147483648");
-    }
-    void formatting() {
-        QFETCH(qint64, value);
-        QFETCH(QString, hex);
-        QFETCH(QString, decimal);
-        QCOMPARE(BridgeLink::hex(static_cast<quint32>(value)), hex);
-        QCOMPARE(BridgeLink::signedDecimal(static_cast<qint32>(value)), decimal);
+    void signedDecimal() {
+        const std::pair<std::int32_t, const char*> cases[] = {
+            {0, " 0"}, {10, " 10"}, {-1, "-1"}, {-2147483647 - 1, "-2147483648"}};
+        for (const auto& [value, text] : cases)
+            QCOMPARE(BridgeLink::signedDecimal(value), QLatin1String(text));
     }
 
     void statusTextStopsAtNul_data() {

@@ -1,13 +1,9 @@
-// The typing rules of the hex text, and the two textual forms of a value.
+// The typing rules of the hex text.
 #include "panels/HexKeyRules.h"
-#include "common/HexText.h"
 
 #include <QRegularExpression>
 #include <QTest>
 
-#include <climits>
-
-using regbench::common::HexText;
 using regbench::panels::HexFieldState;
 using regbench::panels::HexKeyRules;
 
@@ -16,25 +12,6 @@ Q_DECLARE_METATYPE(HexFieldState)
 class HexRulesTest : public QObject {
     Q_OBJECT
 private slots:
-    // twoDigitHex() keeps the low byte.
-    void hexText() {
-        const std::pair<int, const char*> cases[] = {
-            {0, "00"},     {5, "05"},  {10, "0A"},   {171, "AB"},     {255, "FF"},    {256, "00"},
-            {0x1A5, "A5"}, {-1, "FF"}, {-256, "00"}, {INT_MIN, "00"}, {INT_MAX, "FF"}};
-        for (const auto& [value, hex] : cases)
-            QCOMPARE(HexText::twoDigitHex(value), QLatin1String(hex));
-        for (int v = 0; v <= 255; ++v)
-            QCOMPARE(HexText::value(HexText::twoDigitHex(v)), v);
-        // value() reads the leading hex digits and saturates rather than overflow.
-        const std::pair<const char*, int> values[] = {
-            {"", 0},   {"a", 10}, {"FF", 255}, {"ff", 255},  {"5A", 90},
-            {"1G", 1}, {"G1", 0}, {" 1", 0},   {"100", 256}, {"7FFFFFFF", INT_MAX}};
-        for (const auto& [text, value] : values)
-            QCOMPARE(HexText::value(QString::fromLatin1(text)), value);
-        QCOMPARE(HexText::value(QStringLiteral("80000000")), HexText::Saturated);
-        QCOMPARE(HexText::value(QStringLiteral("FFFFFFFFFFFFFFFFFFFF")), HexText::Saturated);
-    }
-
     void apply_data() {
         QTest::addColumn<HexFieldState>("before");
         QTest::addColumn<int>("key");
