@@ -40,19 +40,19 @@ SimChip::SimChip(Clock clock) {
 }
 
 void SimChip::setClock(Clock clock) {
-    m_clock = clock ? std::move(clock) : Clock(systemNow);
+    clock_ = clock ? std::move(clock) : Clock(systemNow);
     reset();
 }
 
 void SimChip::reset() {
-    m_epoch = m_clock();
+    epoch_ = clock_();
     for (int a = 0; a < 256; ++a) {
-        m_registers[static_cast<std::size_t>(a)] = resetValue(static_cast<std::uint8_t>(a));
+        registers_[static_cast<std::size_t>(a)] = resetValue(static_cast<std::uint8_t>(a));
     }
 }
 
 std::chrono::milliseconds SimChip::sinceReset() const {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(m_clock() - m_epoch);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(clock_() - epoch_);
     // A clock that steps back must not make the counters negative.
     return elapsed.count() < 0 ? std::chrono::milliseconds{0} : elapsed;
 }
@@ -70,19 +70,19 @@ std::uint8_t SimChip::read(std::uint8_t address) const {
         if (elapsed >= ReadyDelay) {
             value |= StatusReady;
         }
-        if ((m_registers[Control] & 0x01) != 0) {
+        if ((registers_[Control] & 0x01) != 0) {
             value |= StatusEnabled;
         }
         return value;
     }
     default:
-        return m_registers[address];
+        return registers_[address];
     }
 }
 
 void SimChip::write(std::uint8_t address, std::uint8_t value) {
     if (!isReadOnly(address)) {
-        m_registers[address] = value;
+        registers_[address] = value;
     }
 }
 

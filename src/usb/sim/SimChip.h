@@ -50,9 +50,9 @@ public:
 private:
     std::chrono::milliseconds sinceReset() const;
 
-    Clock m_clock;
-    std::chrono::steady_clock::time_point m_epoch;
-    std::array<std::uint8_t, 256> m_registers{};
+    Clock clock_;
+    std::chrono::steady_clock::time_point epoch_;
+    std::array<std::uint8_t, 256> registers_{};
 };
 
 } // namespace regbench::usb::sim

@@ -45,30 +45,30 @@ SimUsbDriver::~SimUsbDriver() {
 std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
                                         std::uint32_t numMatchTables, const EventTable& eventTable,
                                         std::uint32_t /*options*/, const void* /*windowHandle*/) {
-    if (m_initStatus != UsbStatus::Success) {
-        return m_initStatus;
+    if (initStatus_ != UsbStatus::Success) {
+        return initStatus_;
     }
     if (driverHandle == nullptr || (matchTables == nullptr && numMatchTables > 0)) {
         return UsbStatus::InvalidArgument;
     }
-    if (m_open) {
+    if (open_) {
         return UsbStatus::Busy;
     }
-    m_match.assign(matchTables, matchTables + numMatchTables);
-    m_events = eventTable;
-    m_eventTarget = std::make_unique<QObject>();
-    m_open = true;
-    m_driverHandle = m_driverHandleValue;
-    *driverHandle = m_driverHandle;
+    match_.assign(matchTables, matchTables + numMatchTables);
+    events_ = eventTable;
+    eventTarget_ = std::make_unique<QObject>();
+    open_ = true;
+    driverHandle_ = driverHandleValue_;
+    *driverHandle = driverHandle_;
 
     bool present = false;
-    for (auto& [id, device] : m_devices) {
+    for (auto& [id, device] : devices_) {
         if (device.plugged && matches(device)) {
             present = true;
             offer(id);
         }
     }
-    if (m_autoPlug && !present) {
+    if (autoPlug_ && !present) {
         plugBridge();
     }
     return UsbStatus::Success;
@@ -76,14 +76,14 @@ std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const Match
 
 std::uint32_t SimUsbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
                                              std::uint32_t alternateSetting) {
-    ++m_setInterfaceCalls;
+    ++setInterfaceCalls_;
     std::uint32_t status = UsbStatus::Success;
     Device* device = deviceFor(deviceHandle, status);
     if (device == nullptr) {
         return status;
     }
-    if (m_setInterfaceStatus != UsbStatus::Success) {
-        return m_setInterfaceStatus;
+    if (setInterfaceStatus_ != UsbStatus::Success) {
+        return setInterfaceStatus_;
     }
     if (interfaceNumber != 0 || alternateSetting > 1) {
         return UsbStatus::NotFound;
@@ -93,7 +93,7 @@ std::uint32_t SimUsbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::ui
 }
 
 std::uint32_t SimUsbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) {
-    ++m_deviceInfoCalls;
+    ++deviceInfoCalls_;
     if (info == nullptr) {
         return UsbStatus::InvalidArgument;
     }
@@ -102,8 +102,8 @@ std::uint32_t SimUsbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, Device
     if (device == nullptr) {
         return status;
     }
-    if (m_deviceInfoStatus != UsbStatus::Success) {
-        return m_deviceInfoStatus;
+    if (deviceInfoStatus_ != UsbStatus::Success) {
+        return deviceInfoStatus_;
     }
     *info = describe(*device);
     return UsbStatus::Success;
@@ -128,8 +128,8 @@ std::uint32_t SimUsbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
     }
     record.status = transfer(deviceHandle, pipe, readFlag, buffer, length, bytesTransferred, timeoutMs);
     const std::uint32_t status = record.status;
-    if (m_recordTransfers) {
-        m_transfers.push_back(std::move(record));
+    if (recordTransfers_) {
+        transfers_.push_back(std::move(record));
     }
     return status;
 }
@@ -150,7 +150,7 @@ std::uint32_t SimUsbDriver::transfer(std::uint32_t deviceHandle, std::uint32_t p
         return UsbStatus::InvalidArgument;
     }
     const bool listed =
-        (pipe == RequestPipe && m_endpointCount >= 1) || (pipe == ReplyPipe && m_endpointCount >= 2);
+        (pipe == RequestPipe && endpointCount_ >= 1) || (pipe == ReplyPipe && endpointCount_ >= 2);
     if (!listed) {
         return UsbStatus::NotFound;
     }
@@ -170,8 +170,8 @@ void SimUsbDriver::transferOut(Device& device, const QByteArray& request) {
     // One reply is kept: a new request discards an unread one, so a lost reply never answers the next access.
     QByteArray reply = answer(device.chip, request);
     applyReplyFaults(reply);
-    device.reply = m_dropReplies ? std::nullopt : std::optional<QByteArray>(reply);
-    if (m_requestsUntilUnplug > 0 && --m_requestsUntilUnplug == 0) {
+    device.reply = dropReplies_ ? std::nullopt : std::optional<QByteArray>(reply);
+    if (requestsUntilUnplug_ > 0 && --requestsUntilUnplug_ == 0) {
         unplugBridge(deviceIdOf(device.handle));
     }
 }
@@ -181,8 +181,8 @@ std::uint32_t SimUsbDriver::transferIn(Device& device, std::uint8_t* buffer, std
     if (!device.reply) {
         // Nothing can arrive while we wait on this thread; the wait is only there to behave like the board.
         auto wait = std::chrono::milliseconds(timeoutMs);
-        if (m_timeoutCapMs >= 0) {
-            wait = std::min(wait, std::chrono::milliseconds(m_timeoutCapMs));
+        if (timeoutCapMs_ >= 0) {
+            wait = std::min(wait, std::chrono::milliseconds(timeoutCapMs_));
         }
         std::this_thread::sleep_for(wait);
         return UsbStatus::Timeout;
@@ -216,14 +216,14 @@ QByteArray SimUsbDriver::answer(SimChip& chip, const QByteArray& request) const 
 }
 
 void SimUsbDriver::applyReplyFaults(QByteArray& reply) const {
-    if (m_replyStatus && !reply.isEmpty()) {
-        reply[0] = static_cast<char>(*m_replyStatus);
+    if (replyStatus_ && !reply.isEmpty()) {
+        reply[0] = static_cast<char>(*replyStatus_);
     }
-    if (m_replyData && reply.size() >= 2) {
-        reply[1] = static_cast<char>(*m_replyData);
+    if (replyData_ && reply.size() >= 2) {
+        reply[1] = static_cast<char>(*replyData_);
     }
-    if (m_replyLength) {
-        const int wanted = std::clamp(*m_replyLength, 0, MaxReplyLength);
+    if (replyLength_) {
+        const int wanted = std::clamp(*replyLength_, 0, MaxReplyLength);
         if (wanted < reply.size()) {
             reply.truncate(wanted);
         } else {
@@ -233,26 +233,26 @@ void SimUsbDriver::applyReplyFaults(QByteArray& reply) const {
 }
 
 QByteArray SimUsbDriver::VB_Stat2Str(std::uint32_t status) {
-    const auto found = m_statusTexts.find(status);
-    return found != m_statusTexts.end() ? found->second : usbStatusText(status);
+    const auto found = statusTexts_.find(status);
+    return found != statusTexts_.end() ? found->second : usbStatusText(status);
 }
 
 void SimUsbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
-    ++m_uninitCalls;
-    m_lastUninitHandle = driverHandle;
-    if (m_open && driverHandle == m_driverHandle) {
+    ++uninitCalls_;
+    lastUninitHandle_ = driverHandle;
+    if (open_ && driverHandle == driverHandle_) {
         closeSession();
     }
 }
 
 void SimUsbDriver::closeSession() {
     dropEventTarget();
-    m_open = false;
-    m_driverHandle = 0;
-    m_match.clear();
-    m_events = EventTable{};
-    m_held = -1;
-    for (auto& [id, device] : m_devices) {
+    open_ = false;
+    driverHandle_ = 0;
+    match_.clear();
+    events_ = EventTable{};
+    held_ = -1;
+    for (auto& [id, device] : devices_) {
         device.handle = 0;
         device.offer = Offer::None;
         device.detachDue = false;
@@ -261,13 +261,13 @@ void SimUsbDriver::closeSession() {
 }
 
 void SimUsbDriver::dropEventTarget() {
-    if (!m_eventTarget) {
+    if (!eventTarget_) {
         return;
     }
-    QObject* target = m_eventTarget.release();
+    QObject* target = eventTarget_.release();
     QCoreApplication::removePostedEvents(target);
     // Deleting the object whose queued call is running would pull the floor from under the event loop.
-    if (m_delivering > 0) {
+    if (delivering_ > 0) {
         target->deleteLater();
     } else {
         delete target;
@@ -277,19 +277,19 @@ void SimUsbDriver::dropEventTarget() {
 // ---- devices and their callbacks
 
 bool SimUsbDriver::matches(const Device& device) const {
-    return std::any_of(m_match.begin(), m_match.end(), [&device](const MatchEntry& entry) {
+    return std::any_of(match_.begin(), match_.end(), [&device](const MatchEntry& entry) {
         return (entry.VendorId == 0 || entry.VendorId == device.vendorId) &&
                (entry.ProductId == 0 || entry.ProductId == device.productId);
     });
 }
 
 int SimUsbDriver::plugBridge(std::uint16_t vid, std::uint16_t pid) {
-    const int id = m_nextDeviceId++;
+    const int id = nextDeviceId_++;
     Device device;
     device.vendorId = vid;
     device.productId = pid;
-    const bool offered = m_open && matches(device);
-    m_devices.emplace(id, std::move(device));
+    const bool offered = open_ && matches(device);
+    devices_.emplace(id, std::move(device));
     if (offered) {
         offer(id);
     }
@@ -297,63 +297,63 @@ int SimUsbDriver::plugBridge(std::uint16_t vid, std::uint16_t pid) {
 }
 
 void SimUsbDriver::unplugBridge(int id) {
-    const auto found = m_devices.find(id);
-    if (found == m_devices.end() || !found->second.plugged) {
+    const auto found = devices_.find(id);
+    if (found == devices_.end() || !found->second.plugged) {
         return;
     }
     Device& device = found->second;
     device.plugged = false;
     device.reply.reset();
-    if (m_held == id) {
-        m_held = -1;
+    if (held_ == id) {
+        held_ = -1;
     }
-    if (m_open && (device.offer == Offer::Pending || device.offer == Offer::Accepted)) {
+    if (open_ && (device.offer == Offer::Pending || device.offer == Offer::Accepted)) {
         queueRemoval(device.handle);
     }
 }
 
 void SimUsbDriver::offer(int id) {
-    Device& device = m_devices.at(id);
-    device.handle = m_nextHandle++;
+    Device& device = devices_.at(id);
+    device.handle = nextHandle_++;
     device.offer = Offer::Pending;
     device.detachDue = false;
     const std::uint32_t handle = device.handle;
     QMetaObject::invokeMethod(
-        m_eventTarget.get(), [this, handle] { deliverArrival(handle); }, Qt::QueuedConnection);
+        eventTarget_.get(), [this, handle] { deliverArrival(handle); }, Qt::QueuedConnection);
 }
 
 void SimUsbDriver::queueRemoval(std::uint32_t handle) {
     QMetaObject::invokeMethod(
-        m_eventTarget.get(), [this, handle] { deliverRemoval(handle); }, Qt::QueuedConnection);
+        eventTarget_.get(), [this, handle] { deliverRemoval(handle); }, Qt::QueuedConnection);
 }
 
 void SimUsbDriver::deliverArrival(std::uint32_t handle) {
     const int id = deviceIdOf(handle);
-    if (id < 0 || m_devices.at(id).offer != Offer::Pending) {
+    if (id < 0 || devices_.at(id).offer != Offer::Pending) {
         return;
     }
-    const DeviceInfo info = describe(m_devices.at(id));
+    const DeviceInfo info = describe(devices_.at(id));
     // Copies: the callback may close the session, which clears the table.
-    const auto attach = m_events.AttachCallback;
-    void* const userData = m_events.UserData;
-    const std::weak_ptr<int> life = m_life;
-    ++m_delivering;
+    const auto attach = events_.AttachCallback;
+    void* const userData = events_.UserData;
+    const std::weak_ptr<int> life = life_;
+    ++delivering_;
     const bool accepted = attach && attach(handle, info, userData);
     if (life.expired()) {
         return;
     }
-    --m_delivering;
+    --delivering_;
     if (deviceIdOf(handle) != id) {
         return; // the session closed inside the callback
     }
-    Device& device = m_devices.at(id);
+    Device& device = devices_.at(id);
     device.offer = accepted ? Offer::Accepted : Offer::Released;
     if (!accepted) {
         device.reply.reset();
         return;
     }
     if (device.plugged) {
-        m_held = id;
+        held_ = id;
     }
     if (device.detachDue) {
         device.detachDue = false;
@@ -366,7 +366,7 @@ void SimUsbDriver::deliverRemoval(std::uint32_t handle) {
     if (id < 0) {
         return;
     }
-    Device& device = m_devices.at(id);
+    Device& device = devices_.at(id);
     if (device.offer == Offer::Pending) {
         device.detachDue = true; // its attach callback is still running in a nested event loop
         return;
@@ -374,15 +374,15 @@ void SimUsbDriver::deliverRemoval(std::uint32_t handle) {
     if (device.offer != Offer::Accepted) {
         return;
     }
-    const auto detach = m_events.DetachCallback;
-    void* const userData = m_events.UserData;
-    const std::weak_ptr<int> life = m_life;
-    ++m_delivering;
+    const auto detach = events_.DetachCallback;
+    void* const userData = events_.UserData;
+    const std::weak_ptr<int> life = life_;
+    ++delivering_;
     if (detach) {
         detach(handle, userData);
     }
     if (!life.expired()) {
-        --m_delivering;
+        --delivering_;
     }
 }
 
@@ -390,7 +390,7 @@ int SimUsbDriver::deviceIdOf(std::uint32_t handle) const {
     if (handle == 0) {
         return -1;
     }
-    for (const auto& [id, device] : m_devices) {
+    for (const auto& [id, device] : devices_) {
         if (device.handle == handle && device.offer != Offer::None) {
             return id;
         }
@@ -399,12 +399,12 @@ int SimUsbDriver::deviceIdOf(std::uint32_t handle) const {
 }
 
 SimUsbDriver::Device* SimUsbDriver::deviceFor(std::uint32_t handle, std::uint32_t& status) {
-    const int id = m_open ? deviceIdOf(handle) : -1;
-    if (id < 0 || m_devices.at(id).offer == Offer::Released) {
+    const int id = open_ ? deviceIdOf(handle) : -1;
+    if (id < 0 || devices_.at(id).offer == Offer::Released) {
         status = UsbStatus::InvalidHandle;
         return nullptr;
     }
-    Device& device = m_devices.at(id);
+    Device& device = devices_.at(id);
     if (!device.plugged) {
         status = UsbStatus::DeviceGone;
         return nullptr;
@@ -427,7 +427,7 @@ DeviceInfo SimUsbDriver::describe(const Device& device) const {
     setting.Descriptor.bInterfaceClass = 0xFF; // vendor-specific
     const PipeInfo pipes[] = {{RequestPipe, MaxPacketSize, PipeType::Bulk, 0},
                               {ReplyPipe, MaxPacketSize, PipeType::Bulk, 0}};
-    setting.Pipes.assign(pipes, pipes + m_endpointCount);
+    setting.Pipes.assign(pipes, pipes + endpointCount_);
     setting.Descriptor.bNumEndpoints = static_cast<std::uint8_t>(setting.Pipes.size());
     info.ActiveInterfaces.push_back(interface);
     return info;
@@ -436,68 +436,68 @@ DeviceInfo SimUsbDriver::describe(const Device& device) const {
 // ---- test controls
 
 void SimUsbDriver::setAutoPlug(bool on) {
-    m_autoPlug = on;
+    autoPlug_ = on;
 }
 
 void SimUsbDriver::unplugAfterRequests(int n) {
-    m_requestsUntilUnplug = std::max(n, 0);
+    requestsUntilUnplug_ = std::max(n, 0);
 }
 
 SimChip& SimUsbDriver::chip(int id) {
-    return m_devices.at(id).chip;
+    return devices_.at(id).chip;
 }
 
 std::uint32_t SimUsbDriver::deviceHandle(int id) const {
-    const auto found = m_devices.find(id);
-    return found == m_devices.end() ? 0 : found->second.handle;
+    const auto found = devices_.find(id);
+    return found == devices_.end() ? 0 : found->second.handle;
 }
 
 int SimUsbDriver::heldDevice() const {
-    return m_held;
+    return held_;
 }
 
 void SimUsbDriver::setInitStatus(std::uint32_t status) {
-    m_initStatus = status;
+    initStatus_ = status;
 }
 
 void SimUsbDriver::setDriverHandleValue(std::uint32_t value) {
-    m_driverHandleValue = value;
+    driverHandleValue_ = value;
 }
 
 void SimUsbDriver::setDeviceInfoStatus(std::uint32_t status) {
-    m_deviceInfoStatus = status;
+    deviceInfoStatus_ = status;
 }
 
 void SimUsbDriver::setEndpointCount(int count) {
-    m_endpointCount = std::clamp(count, 0, 2);
+    endpointCount_ = std::clamp(count, 0, 2);
 }
 
 void SimUsbDriver::setSetInterfaceStatus(std::uint32_t status) {
-    m_setInterfaceStatus = status;
+    setInterfaceStatus_ = status;
 }
 
 void SimUsbDriver::setReplyStatus(std::optional<std::uint8_t> status) {
-    m_replyStatus = status;
+    replyStatus_ = status;
 }
 
 void SimUsbDriver::setReplyData(std::optional<std::uint8_t> data) {
-    m_replyData = data;
+    replyData_ = data;
 }
 
 void SimUsbDriver::setReplyLength(std::optional<int> length) {
-    m_replyLength = length;
+    replyLength_ = length;
 }
 
 void SimUsbDriver::setDropReplies(bool drop) {
-    m_dropReplies = drop;
+    dropReplies_ = drop;
 }
 
 void SimUsbDriver::setTimeoutCap(int ms) {
-    m_timeoutCapMs = ms;
+    timeoutCapMs_ = ms;
 }
 
 void SimUsbDriver::setStatusText(std::uint32_t status, QByteArray text) {
-    m_statusTexts[status] = std::move(text);
+    statusTexts_[status] = std::move(text);
 }
 
 } // namespace regbench::usb::sim

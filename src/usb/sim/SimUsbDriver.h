@@ -85,13 +85,13 @@ public:
     void setStatusText(std::uint32_t status, QByteArray text);
 
     // Records. Tests read them; a program that runs all day on the simulation turns them off.
-    void setRecordTransfers(bool on) { m_recordTransfers = on; }
-    const std::vector<TransferRecord>& transfers() const { return m_transfers; }
-    void clearTransfers() { m_transfers.clear(); }
-    int deviceInfoCalls() const { return m_deviceInfoCalls; }
-    int setInterfaceCalls() const { return m_setInterfaceCalls; }
-    int uninitCalls() const { return m_uninitCalls; }
-    std::uint32_t lastUninitHandle() const { return m_lastUninitHandle; }
+    void setRecordTransfers(bool on) { recordTransfers_ = on; }
+    const std::vector<TransferRecord>& transfers() const { return transfers_; }
+    void clearTransfers() { transfers_.clear(); }
+    int deviceInfoCalls() const { return deviceInfoCalls_; }
+    int setInterfaceCalls() const { return setInterfaceCalls_; }
+    int uninitCalls() const { return uninitCalls_; }
+    std::uint32_t lastUninitHandle() const { return lastUninitHandle_; }
 
 private:
     enum class Offer { None, Pending, Accepted, Released };
@@ -128,41 +128,41 @@ private:
     void dropEventTarget();
 
     // Pending callbacks are posted to this object, so deleting it cancels them.
-    std::unique_ptr<QObject> m_eventTarget;
+    std::unique_ptr<QObject> eventTarget_;
     // Expires with the driver, so that a callback that destroys it is noticed.
-    std::shared_ptr<int> m_life = std::make_shared<int>(0);
-    int m_delivering = 0;
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    int delivering_ = 0;
 
-    bool m_open = false;
-    std::uint32_t m_driverHandle = 0;
-    std::vector<MatchEntry> m_match;
-    EventTable m_events;
+    bool open_ = false;
+    std::uint32_t driverHandle_ = 0;
+    std::vector<MatchEntry> match_;
+    EventTable events_;
 
-    std::map<int, Device> m_devices;
-    int m_nextDeviceId = 1;
-    std::uint32_t m_nextHandle = 1;
-    int m_held = -1;
-    int m_requestsUntilUnplug = 0;
+    std::map<int, Device> devices_;
+    int nextDeviceId_ = 1;
+    std::uint32_t nextHandle_ = 1;
+    int held_ = -1;
+    int requestsUntilUnplug_ = 0;
 
-    bool m_autoPlug = true;
-    std::uint32_t m_initStatus = UsbStatus::Success;
-    std::uint32_t m_driverHandleValue = 1;
-    std::uint32_t m_deviceInfoStatus = UsbStatus::Success;
-    int m_endpointCount = 2;
-    std::uint32_t m_setInterfaceStatus = UsbStatus::Success;
-    std::optional<std::uint8_t> m_replyStatus;
-    std::optional<std::uint8_t> m_replyData;
-    std::optional<int> m_replyLength;
-    bool m_dropReplies = false;
-    int m_timeoutCapMs = -1;
-    std::map<std::uint32_t, QByteArray> m_statusTexts;
+    bool autoPlug_ = true;
+    std::uint32_t initStatus_ = UsbStatus::Success;
+    std::uint32_t driverHandleValue_ = 1;
+    std::uint32_t deviceInfoStatus_ = UsbStatus::Success;
+    int endpointCount_ = 2;
+    std::uint32_t setInterfaceStatus_ = UsbStatus::Success;
+    std::optional<std::uint8_t> replyStatus_;
+    std::optional<std::uint8_t> replyData_;
+    std::optional<int> replyLength_;
+    bool dropReplies_ = false;
+    int timeoutCapMs_ = -1;
+    std::map<std::uint32_t, QByteArray> statusTexts_;
 
-    bool m_recordTransfers = true;
-    std::vector<TransferRecord> m_transfers;
-    int m_deviceInfoCalls = 0;
-    int m_setInterfaceCalls = 0;
-    int m_uninitCalls = 0;
-    std::uint32_t m_lastUninitHandle = 0;
+    bool recordTransfers_ = true;
+    std::vector<TransferRecord> transfers_;
+    int deviceInfoCalls_ = 0;
+    int setInterfaceCalls_ = 0;
+    int uninitCalls_ = 0;
+    std::uint32_t lastUninitHandle_ = 0;
 };
 
 } // namespace regbench::usb::sim
