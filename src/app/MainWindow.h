@@ -1,24 +1,23 @@
 #pragma once
 
-#include "access/RegisterAccess.h"
+#include "access/RegisterOperations.h"
 #include "bridge/BridgeLink.h"
 #include "bridge/PipeTransfer.h"
 #include "common/LogSink.h"
 #include "regmap/RegisterMap.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
-#include <optional>
 
 class QLabel;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 
 namespace regbench::panels {
 class RegisterPanel;
-}
+} // namespace regbench::panels
 
 namespace regbench::app {
 
@@ -26,10 +25,10 @@ class ActivityLog;
 
 // The one window of the program. It owns all state for the whole run, and each user action is one of its
 // handlers, run on the GUI thread. The USB layer is handed in by whoever creates the window.
-class MainWindow : public QWidget, public common::LogSink {
+class MainWindow : public QWidget, public common::LogSink, private access::RegisterPage {
     Q_OBJECT
 public:
-    static constexpr int PanelCount = 6;
+    static constexpr int PanelCount = access::RegisterOperations::PanelCount;
 
     // mapDirectory is where tabdefs.csv is read from: the executable's folder in the program.
     MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWidget* parent = nullptr);
@@ -40,12 +39,11 @@ public:
 
     const regmap::RegisterMap& registerMap() const { return map_; }
     bridge::BridgeLink& bridgeLink() { return link_; }
-    bridge::PipeTransfer& pipeTransfer() { return transfer_; }
     ActivityLog& activityLog() const { return *txtLog_; }
     panels::RegisterPanel& panel(int p) const { return *panels_.at(static_cast<std::size_t>(p)); }
     bool startUpDone() const { return startUpDone_; }
     bool isUnloaded() const { return unloaded_; }
-    bool panelUpdating() const { return PanelUpdating; }
+    bool panelUpdating() const { return panelUpdating_; }
 
     void LogText(const QString& text, const QString& suffix) override;
     void clearLog() override;
@@ -66,8 +64,6 @@ public:
     void cbReadAllRegs_Click();
     void cbWriteAllRegs_Click();
 
-    void UpdateBitsFromText(int panel);
-    void UpdateUpDownFromText(int panel);
     void UpdateTextFromBits(int index);
     void StoreValueFromText(int panel);
 
@@ -88,31 +84,29 @@ private:
     void createLogAndButtons();
     QPushButton* createButton(const char* name, const QString& caption, const QRect& geometry, double points);
 
-    void showMessage(const QString& text);
-    bool bridgeAttachedOrReported();
-    int slotAddress(int panel) const;
-    void writePanelText(int panel, int value);
-    std::optional<std::uint8_t> panelRegister(int panel);
-    void runGroup(const QString& heading, void (MainWindow::*access)(int));
-    void runWholeDevice(const QString& heading, bool read);
+    // The register operations' view of the window.
+    int selectedTab() const override;
+    int panelValue(int panel) const override;
+    void showPanelValue(int panel, std::uint8_t value) override;
+    void showPage() override;
+    void showMessage(const QString& text) override;
 
     QString mapDirectory_;
     regmap::RegisterMap map_;
     bridge::BridgeLink link_;
     bridge::PipeTransfer transfer_;
-    access::RegisterAccess access_;
-    bool PanelUpdating = false;
-    bool PauseElapsed = false;
+    access::RegisterOperations operations_;
+    bool panelUpdating_ = false;
+    bool pauseElapsed_ = false;
     bool activated_ = false;
     bool startUpDone_ = false;
     bool unloaded_ = false;
-    QTimer Timer1;
 
-    QLabel* Image1_ = nullptr;
+    QTimer* timer1_ = nullptr;
+    QLabel* image1_ = nullptr;
     QLabel* lblQXVDevice_ = nullptr;
-    QTabWidget* TabStrip1_ = nullptr;
+    QTabWidget* tabStrip1_ = nullptr;
     std::array<panels::RegisterPanel*, PanelCount> panels_{};
-    QLabel* lblLog_ = nullptr;
     ActivityLog* txtLog_ = nullptr;
 };
 

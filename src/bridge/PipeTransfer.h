@@ -29,6 +29,8 @@ public:
     bool WritePipe();
     bool ReadPipe();
 
+    BridgeLink& link() const { return link_; }
+
 private:
     bool transfer(bool read);
 

@@ -1,8 +1,11 @@
 #include "panels/RegisterPanel.h"
 
+#include "common/HexText.h"
+#include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
 #include "panels/Twips.h"
 #include "panels/UpDown.h"
+#include "regmap/RegisterMap.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -93,6 +96,64 @@ void RegisterPanel::createValueControls() {
     cbWrite_->setObjectName(indexedName("cbWrite", index_));
     cbWrite_->setGeometry(twipsRect(12360, 360, 735, 375));
     connect(cbWrite_, &QPushButton::clicked, this, [this] { emit writeClicked(index_); });
+}
+
+void RegisterPanel::showRegister(const regmap::RegisterMap& map, int address) {
+    const auto a = static_cast<std::size_t>(address);
+    lblRegName_->setText(map.RegNames.at(a));
+    lblRegAddr_->setText(QStringLiteral("@ reg addr 0x") + common::HexText::twoDigitHex(address));
+    for (int b = 0; b < BitCount; ++b)
+        lblBitName_.at(static_cast<std::size_t>(b))
+            ->setText(map.BitNames.at(static_cast<std::size_t>(b)).at(a));
+}
+
+void RegisterPanel::showValue(int value) {
+    setText(value);
+    UpdateBitsFromText();
+    UpdateUpDownFromText();
+}
+
+void RegisterPanel::setText(int value) {
+    tbRegdata_->applyState(HexFieldState{common::HexText::twoDigitHex(value), 0, 0});
+}
+
+void RegisterPanel::UpdateBitsFromText() {
+    const int value = textValue();
+    for (int b = 0; b < BitCount; ++b)
+        setBitState(bitButton(b), (value & (1 << b)) > 0);
+}
+
+void RegisterPanel::UpdateUpDownFromText() {
+    updnRegData_->setValue(textValue());
+}
+
+int RegisterPanel::textValue() const {
+    return common::HexText::value(tbRegdata_->text());
+}
+
+int RegisterPanel::bitsValue() const {
+    int value = 0;
+    for (int b = 0; b < BitCount; ++b) {
+        if (bitButton(b)->text() == QStringLiteral("1"))
+            value += 1 << b;
+    }
+    return value;
+}
+
+int RegisterPanel::upDownValue() const {
+    return updnRegData_->value();
+}
+
+void RegisterPanel::toggleBit(int bit) {
+    QPushButton* button = bitButton(bit);
+    setBitState(button, button->text() != QStringLiteral("1"));
+}
+
+bool RegisterPanel::typeKey(int key) {
+    const HexKeyResult result = HexKeyRules::apply(tbRegdata_->fieldState(), key);
+    if (result.changed)
+        tbRegdata_->applyState(result.state);
+    return result.changed;
 }
 
 void RegisterPanel::setBitState(QPushButton* button, bool set) {

@@ -7,13 +7,18 @@
 class QLabel;
 class QPushButton;
 
+namespace regbench::regmap {
+struct RegisterMap;
+}
+
 namespace regbench::panels {
 
 class HexLineEdit;
 class UpDown;
 
 // One of the six register panels, reused for every tab. Its controls carry the control-array names of the
-// whole window: panel p holds bit buttons and bit labels p * 8 to p * 8 + 7.
+// whole window: panel p holds bit buttons and bit labels p * 8 to p * 8 + 7. The three views of the value
+// (bit buttons, hex text, up-down) are brought into line here; when, the window decides.
 class RegisterPanel : public QFrame {
     Q_OBJECT
 public:
@@ -22,17 +27,30 @@ public:
     RegisterPanel(int index, QWidget* parent);
 
     int index() const { return index_; }
-    QLabel* regName() const { return lblRegName_; }
-    QLabel* regAddr() const { return lblRegAddr_; }
-    QLabel* bitName(int bit) const { return lblBitName_.at(static_cast<std::size_t>(bit)); }
+
+    // Name, address and bit names of a register of the map; the value is left to showValue().
+    void showRegister(const regmap::RegisterMap& map, int address);
+    // The two-digit form of the value in the text, then the bit buttons and the up-down from the text.
+    void showValue(int value);
+    // Writes the whole text, which leaves the caret at 0 with nothing selected.
+    void setText(int value);
+    void UpdateBitsFromText();
+    void UpdateUpDownFromText();
+
+    // The value of the hex text, of the bit buttons' captions and of the up-down.
+    int textValue() const;
+    int bitsValue() const;
+    int upDownValue() const;
+
+    // Flips a bit button: one whose caption is exactly "1" clears, any other sets.
+    void toggleBit(int bit);
+    // Applies the hex typing rules to one typed character; true when the text changed and the other views
+    // must follow it.
+    bool typeKey(int key);
+
     QPushButton* bitButton(int bit) const { return cbRegToggleBit_.at(static_cast<std::size_t>(bit)); }
     HexLineEdit* hexText() const { return tbRegdata_; }
     UpDown* upDown() const { return updnRegData_; }
-    QPushButton* readButton() const { return cbRead_; }
-    QPushButton* writeButton() const { return cbWrite_; }
-
-    // Caption "1" on pure green or "0" on mid grey; the caption is what the bit handlers read back.
-    static void setBitState(QPushButton* button, bool set);
 
 signals:
     void bitClicked(int bitButtonIndex);
@@ -44,6 +62,7 @@ signals:
 private:
     void createBitControls();
     void createValueControls();
+    static void setBitState(QPushButton* button, bool set);
 
     int index_;
     QLabel* lblRegName_ = nullptr;

@@ -27,6 +27,13 @@ struct RegisterMap {
     std::array<std::int16_t, RegisterCount> RegValues{};
     // Index of the last tab; -1 when a loaded file defined none.
     std::int16_t TabCount = 0;
+
+    // TabSlotAddr[slot][tab], or -1 for a slot or tab outside the tables (no tab selected, say).
+    int slotAddress(int slot, int tab) const {
+        if (slot < 0 || slot >= SlotsPerTab || tab < 0 || tab >= MaxTabs)
+            return -1;
+        return TabSlotAddr[static_cast<std::size_t>(slot)][static_cast<std::size_t>(tab)];
+    }
 };
 
 } // namespace regbench::regmap

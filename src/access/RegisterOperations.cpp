@@ -1,0 +1,127 @@
+#include "access/RegisterOperations.h"
+
+#include "bridge/BridgeLink.h"
+#include "bridge/PipeTransfer.h"
+#include "common/LogSink.h"
+#include "regmap/RegisterMap.h"
+
+#include <utility>
+
+namespace regbench::access {
+
+RegisterOperations::RegisterOperations(regmap::RegisterMap& map, bridge::PipeTransfer& pipes,
+                                       common::LogSink& log, RegisterPage& page, Wait wait)
+    : map_(map), pipes_(pipes), log_(log), page_(page), wait_(std::move(wait)), access_(pipes) {}
+
+void RegisterOperations::logLine(const QString& text) {
+    log_.LogText(text, common::CrLf);
+}
+
+bool RegisterOperations::bridgeAttachedOrReported() {
+    if (pipes_.link().DeviceAttached)
+        return true;
+    page_.showMessage(NotConnected);
+    logLine(common::InterfaceNotDetected);
+    return false;
+}
+
+// The attach test comes first, so a panel without a register reports a missing bridge too.
+std::optional<std::uint8_t> RegisterOperations::panelRegister(int panel) {
+    if (stopped_ || !bridgeAttachedOrReported())
+        return std::nullopt;
+    const int address = map_.slotAddress(panel, page_.selectedTab());
+    if (address < 0 || address >= regmap::RegisterMap::RegisterCount)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(address);
+}
+
+void RegisterOperations::readPanel(int panel) {
+    const std::optional<std::uint8_t> address = panelRegister(panel);
+    if (!address)
+        return;
+    const AccessOutcome outcome = access_.read(*address);
+    // A failed read brings no register value: the panel and the table keep what the user holds.
+    if (outcome.succeeded) {
+        page_.showPanelValue(panel, outcome.value);
+        map_.RegValues[*address] = outcome.value;
+    }
+    logLine(outcome.line);
+}
+
+void RegisterOperations::writePanel(int panel) {
+    const std::optional<std::uint8_t> address = panelRegister(panel);
+    if (!address)
+        return;
+    const int value = page_.panelValue(panel);
+    if (value >= 0 && value <= 0xFF)
+        map_.RegValues[*address] = static_cast<std::int16_t>(value);
+    logLine(access_.write(*address, value).line);
+}
+
+void RegisterOperations::readGroup() {
+    runGroup(QStringLiteral("Reading register group:"), &RegisterOperations::readPanel);
+}
+
+void RegisterOperations::writeGroup() {
+    runGroup(QStringLiteral("Writing register group:"), &RegisterOperations::writePanel);
+}
+
+// Each panel's register is looked up when the loop reaches it, so a tab changed during a pause counts.
+void RegisterOperations::runGroup(const QString& heading, void (RegisterOperations::*access)(int)) {
+    if (stopped_)
+        return;
+    logLine(heading);
+    for (int panel = 0; panel < PanelCount; ++panel) {
+        (this->*access)(panel);
+        wait_(PauseMs);
+        if (stopped_)
+            return;
+    }
+    logLine(QString());
+}
+
+void RegisterOperations::readAll() {
+    if (forEachNamedRegister(QStringLiteral("Reading all device registers:"),
+                             &RegisterOperations::readRegister))
+        page_.showPage();
+}
+
+void RegisterOperations::writeAll() {
+    forEachNamedRegister(QStringLiteral("Writing all device registers:"), &RegisterOperations::writeRegister);
+}
+
+void RegisterOperations::readRegister(std::uint8_t address) {
+    const AccessOutcome outcome = access_.read(address);
+    if (outcome.succeeded)
+        map_.RegValues[address] = outcome.value;
+    logLine(outcome.line);
+}
+
+void RegisterOperations::writeRegister(std::uint8_t address) {
+    logLine(access_.write(address, map_.RegValues[address]).line);
+}
+
+// The attach flag is tested once, before the loop; a failed register does not end it.
+bool RegisterOperations::forEachNamedRegister(const QString& heading,
+                                              void (RegisterOperations::*access)(std::uint8_t)) {
+    if (stopped_)
+        return false;
+    logLine(heading);
+    if (!pipes_.link().DeviceAttached) {
+        page_.showMessage(NotConnected);
+        logLine(common::InterfaceNotDetected);
+    } else {
+        for (int address = 0; address < regmap::RegisterMap::RegisterCount; ++address) {
+            if (map_.RegNames[static_cast<std::size_t>(address)].isEmpty())
+                continue;
+            (this->*access)(static_cast<std::uint8_t>(address));
+            wait_(PauseMs);
+            if (stopped_)
+                return false;
+        }
+    }
+    logLine(QString());
+    return true;
+}
+
+} // namespace regbench::access

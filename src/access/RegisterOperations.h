@@ -1,0 +1,81 @@
+#pragma once
+
+#include "access/RegisterAccess.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace regbench::common {
+class LogSink;
+}
+namespace regbench::regmap {
+struct RegisterMap;
+}
+
+namespace regbench::access {
+
+// What the register operations need of the page the user sees; the window is one, tests bring their own.
+class RegisterPage {
+public:
+    virtual ~RegisterPage() = default;
+
+    // The selected tab, 0 for the first; -1 when the tab strip has none.
+    virtual int selectedTab() const = 0;
+    // The value of a panel's hex text.
+    virtual int panelValue(int panel) const = 0;
+    // Shows a value just read in the panel's three views.
+    virtual void showPanelValue(int panel, std::uint8_t value) = 0;
+    // Shows the selected tab again with the values the map holds.
+    virtual void showPage() = 0;
+    // A modal message with an OK button only; returns once the user has closed it.
+    virtual void showMessage(const QString& text) = 0;
+};
+
+// The register operations behind the panels' Read and Write buttons and the group and whole-device buttons:
+// which registers, in which order, the pause after each, and every line and box they give.
+class RegisterOperations {
+public:
+    // Waits while events go on being handled; a click may run a whole other operation inside it.
+    using Wait = std::function<void(int milliseconds)>;
+
+    static constexpr int PanelCount = 6;
+    static constexpr int PauseMs = 10;
+    static inline const QString NotConnected = QStringLiteral("USB Device not connected!");
+
+    RegisterOperations(regmap::RegisterMap& map, bridge::PipeTransfer& pipes, common::LogSink& log,
+                       RegisterPage& page, Wait wait);
+
+    void readPanel(int panel);
+    void writePanel(int panel);
+    void readGroup();
+    void writeGroup();
+    void readAll();
+    void writeAll();
+
+    // Nothing more goes out: an operation waiting in a pause ends when the wait returns, and later calls do
+    // nothing. For a program that is closing.
+    void stop() { stopped_ = true; }
+
+private:
+    bool bridgeAttachedOrReported();
+    std::optional<std::uint8_t> panelRegister(int panel);
+    void readRegister(std::uint8_t address);
+    void writeRegister(std::uint8_t address);
+    void runGroup(const QString& heading, void (RegisterOperations::*access)(int));
+    // False when stopped on the way.
+    bool forEachNamedRegister(const QString& heading, void (RegisterOperations::*access)(std::uint8_t));
+    void logLine(const QString& text);
+
+    regmap::RegisterMap& map_;
+    bridge::PipeTransfer& pipes_;
+    common::LogSink& log_;
+    RegisterPage& page_;
+    Wait wait_;
+    RegisterAccess access_;
+    bool stopped_ = false;
+};
+
+} // namespace regbench::access
