@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ActivityLog.h"
+#include "panels/MapTextLabel.h"
 #include "panels/RegisterPanel.h"
 #include "panels/Twips.h"
 #include "regmap/MapFile.h"
@@ -9,8 +10,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
@@ -42,6 +41,16 @@ void substituteWindowsFonts() {
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
 }
 
+// Texts of the map are shown as written: the title bar would take "[*]" as the modified mark, and a tab
+// caption takes "&" as its shortcut mark, unless each is doubled.
+QString literalWindowTitle(QString title) {
+    return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
+
+QString literalTabCaption(QString caption) {
+    return caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 struct PanelPlace {
     int left;
     int top;
@@ -58,7 +67,7 @@ MainWindow::MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWid
     substituteWindowsFonts();
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
-    setWindowIcon(QIcon(QDir(mapDirectory_).filePath(QStringLiteral("regbench.png"))));
+    setWindowIcon(QIcon(QStringLiteral(":/regbench/regbench.png")));
     setFont(windowFont(8.25, false));
     resize(panels::twipsToPixels(ClientWidthTwips), panels::twipsToPixels(ClientHeightTwips));
     createHeader();
@@ -97,9 +106,9 @@ void MainWindow::createHeader() {
     image1_->setObjectName(QStringLiteral("Image1"));
     image1_->setGeometry(twipsRect(9000, 120, 4920, 1200));
     image1_->setScaledContents(true);
-    image1_->setPixmap(QPixmap(QDir(mapDirectory_).filePath(QStringLiteral("logo.jpg"))));
+    image1_->setPixmap(QPixmap(QStringLiteral(":/regbench/logo.jpg")));
 
-    lblQXVDevice_ = new QLabel(QStringLiteral("Defined in tabdefs.csv: TITLE"), this);
+    lblQXVDevice_ = new panels::MapTextLabel(QStringLiteral("Defined in tabdefs.csv: TITLE"), this);
     lblQXVDevice_->setObjectName(QStringLiteral("lblQXVDevice"));
     lblQXVDevice_->setGeometry(twipsRect(240, 480, 8535, 495));
     lblQXVDevice_->setFont(windowFont(24, true));
@@ -262,9 +271,9 @@ void MainWindow::LoadRegisterMap() {
     const regmap::RegisterMapReader::ReadResult result = regmap::RegisterMapReader::read(loaded.bytes);
     map_ = result.map;
     if (result.titleBar)
-        setWindowTitle(*result.titleBar);
+        setWindowTitle(literalWindowTitle(*result.titleBar));
     if (result.title)
-        lblQXVDevice_->setText(*result.title);
+        lblQXVDevice_->setMapText(*result.title);
     {
         const QSignalBlocker blocker(tabStrip1_);
         while (tabStrip1_->count() > 0) {
@@ -273,7 +282,7 @@ void MainWindow::LoadRegisterMap() {
             delete page;
         }
         for (int t = 0; t <= map_.TabCount; ++t)
-            tabStrip1_->addTab(new QWidget, map_.TabNames.at(static_cast<std::size_t>(t)));
+            tabStrip1_->addTab(new QWidget, literalTabCaption(map_.TabNames.at(static_cast<std::size_t>(t))));
     }
     TabStrip1_Click();
 }

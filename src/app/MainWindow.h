@@ -16,6 +16,7 @@ class QTabWidget;
 class QTimer;
 
 namespace regbench::panels {
+class MapTextLabel;
 class RegisterPanel;
 } // namespace regbench::panels
 
@@ -104,7 +105,7 @@ private:
 
     QTimer* timer1_ = nullptr;
     QLabel* image1_ = nullptr;
-    QLabel* lblQXVDevice_ = nullptr;
+    panels::MapTextLabel* lblQXVDevice_ = nullptr;
     QTabWidget* tabStrip1_ = nullptr;
     std::array<panels::RegisterPanel*, PanelCount> panels_{};
     ActivityLog* txtLog_ = nullptr;

@@ -3,6 +3,7 @@
 #include "common/HexText.h"
 #include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
+#include "panels/MapTextLabel.h"
 #include "panels/Twips.h"
 #include "panels/UpDown.h"
 #include "regmap/RegisterMap.h"
@@ -40,12 +41,13 @@ RegisterPanel::RegisterPanel(int index, QWidget* parent) : QFrame(parent), index
     setFrameShape(QFrame::Box);
     setFrameShadow(QFrame::Sunken);
 
-    lblRegName_ = new QLabel(QStringLiteral("REGNAME"), this);
+    lblRegName_ = new MapTextLabel(QStringLiteral("REGNAME"), this);
     lblRegName_->setObjectName(indexedName("lblRegName", index));
     lblRegName_->setGeometry(twipsRect(120, 240, 1335, 255));
     lblRegName_->setFont(boldFont(9.75));
 
     lblRegAddr_ = new QLabel(QStringLiteral("@ reg addr 0xXX"), this);
+    lblRegAddr_->setTextFormat(Qt::PlainText);
     lblRegAddr_->setObjectName(indexedName("lblRegAddr", index));
     lblRegAddr_->setGeometry(twipsRect(120, 480, 1335, 255));
 
@@ -58,7 +60,7 @@ void RegisterPanel::createBitControls() {
     for (int bit = BitCount - 1; bit >= 0; --bit) {
         const int arrayIndex = index_ * BitCount + bit;
         const int left = 1680 + 1080 * (BitCount - 1 - bit);
-        auto* label = new QLabel(QStringLiteral("BITNAME"), this);
+        auto* label = new MapTextLabel(QStringLiteral("BITNAME"), this);
         label->setObjectName(indexedName("lblBitName", arrayIndex));
         label->setGeometry(twipsRect(left, 120, 975, 255));
         label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
@@ -100,11 +102,11 @@ void RegisterPanel::createValueControls() {
 
 void RegisterPanel::showRegister(const regmap::RegisterMap& map, int address) {
     const auto a = static_cast<std::size_t>(address);
-    lblRegName_->setText(map.RegNames.at(a));
+    lblRegName_->setMapText(map.RegNames.at(a));
     lblRegAddr_->setText(QStringLiteral("@ reg addr 0x") + common::HexText::twoDigitHex(address));
     for (int b = 0; b < BitCount; ++b)
         lblBitName_.at(static_cast<std::size_t>(b))
-            ->setText(map.BitNames.at(static_cast<std::size_t>(b)).at(a));
+            ->setMapText(map.BitNames.at(static_cast<std::size_t>(b)).at(a));
 }
 
 void RegisterPanel::showValue(int value) {

@@ -14,6 +14,7 @@ struct RegisterMap;
 namespace regbench::panels {
 
 class HexLineEdit;
+class MapTextLabel;
 class UpDown;
 
 // One of the six register panels, reused for every tab. Its controls carry the control-array names of the
@@ -65,9 +66,9 @@ private:
     static void setBitState(QPushButton* button, bool set);
 
     int index_;
-    QLabel* lblRegName_ = nullptr;
+    MapTextLabel* lblRegName_ = nullptr;
     QLabel* lblRegAddr_ = nullptr;
-    std::array<QLabel*, BitCount> lblBitName_{};
+    std::array<MapTextLabel*, BitCount> lblBitName_{};
     std::array<QPushButton*, BitCount> cbRegToggleBit_{};
     HexLineEdit* tbRegdata_ = nullptr;
     UpDown* updnRegData_ = nullptr;
