@@ -1,5 +1,5 @@
-// The driver connection and the pipe transfers over the simulated bridge: every log line, both start-up
-// reports, number formatting, and the failures of each transfer step.
+// The driver connection and the pipe transfers over the simulated bridge: the start-up reports, every attach
+// and detach line, shut-down, and what each transfer hands the layer.
 #include "bridge/BridgeLink.h"
 #include "bridge/PipeTransfer.h"
 #include "support/RecordingLog.h"
@@ -8,29 +8,22 @@
 #include <QTest>
 
 using regbench::bridge::BridgeLink;
-using regbench::bridge::PipeTransfer;
 using regbench::usb::sim::SimUsbDriver;
 namespace UsbStatus = regbench::usb::UsbStatus;
 
 namespace {
 
-const QStringList DetectedReport{QStringLiteral("USB-to-I2C driver initialization successful."),
-                                 QStringLiteral("USB-to-I2C interface detected."), QString()};
-
-QStringList attachLines(const QString& vid, const QString& pid, const QString& handle) {
-    return {QStringLiteral("DeviceAttach: Received attach for "),
-            QStringLiteral("vendor ID &H%1 product ID &H%2").arg(vid, pid),
-            QStringLiteral("device handle &H%1").arg(handle)};
+QStringList attachLines(const char* ids, const char* handle) {
+    return {QStringLiteral("DeviceAttach: Received attach for "), QString::fromLatin1(ids),
+            QStringLiteral("device handle &H") + QString::fromLatin1(handle)};
 }
+const QStringList Accepting{QStringLiteral("DeviceAttach: Accepting control of the device"), QString()};
 
-const QStringList AcceptLines{QStringLiteral("DeviceAttach: Accepting control of the device"), QString()};
-
-// Everything a test needs: the simulated layer, a recording log, the connection and its transfers.
 struct Rig {
     SimUsbDriver sim;
     regbench::tests::RecordingLog log;
     BridgeLink link{sim, log};
-    PipeTransfer pipes{link, log};
+    regbench::bridge::PipeTransfer pipes{link, log};
     int pauses = 0;
 
     Rig() {
@@ -45,8 +38,12 @@ struct Rig {
             QTest::qWait(20); // long enough for every queued arrival
         });
     }
-    void settle() { QTest::qWait(20); }
-    void clearLog() { log.content.clear(); }
+    QStringList settledLines() {
+        QTest::qWait(20);
+        const QStringList lines = log.lines();
+        log.content.clear();
+        return lines;
+    }
 };
 
 } // namespace
@@ -54,141 +51,87 @@ struct Rig {
 class BridgeLinkTest : public QObject {
     Q_OBJECT
 private slots:
-    void startUpWithBridgeReportsDetectionOnly() {
-        Rig rig;
-        rig.startUp();
-        QCOMPARE(rig.log.lines(), DetectedReport);
-        // The attach lines were written during the wait and cleared with the rest.
-        QVERIFY(rig.log.everything.startsWith(QStringLiteral(
-            "Initializing driver for USB-to-I2C interface...\r\nUSB-to-I2C driver initialization "
-            "successful.\r\n"
-            "Searching for USB-to-I2C interface...\r\nDeviceAttach: Received attach for \r\n")));
-        QVERIFY(rig.link.DeviceAttached);
-        QCOMPARE(rig.link.DeviceContext.DeviceHandle, 1u);
-        QCOMPARE(rig.link.DriverHandle, 1u);
+    void startUpReports_data() {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<std::uint32_t>("initStatus");
+        QTest::addColumn<QStringList>("lines");
+        const QString init = QStringLiteral("Initializing driver for USB-to-I2C interface...");
+        const QString ok = QStringLiteral("USB-to-I2C driver initialization successful.");
+        const QString searching = QStringLiteral("Searching for USB-to-I2C interface...");
+        // The attach lines written during the wait are cleared with the rest.
+        QTest::newRow("bridge present")
+            << true << UsbStatus::Success << QStringList{ok, "USB-to-I2C interface detected.", QString()};
+        QTest::newRow("no bridge") << false << UsbStatus::Success
+                                   << QStringList{
+                                          init, ok, searching,
+                                          "USB-to-I2C interface not detected. Please check connections."};
+        QTest::newRow("init fails: no search")
+            << true << UsbStatus::NotFound
+            << QStringList{init,
+                           "Form_Activate(): Failed to initialize USB driver: "
+                           "error &HE0000007",
+                           "(Not found)", "USB-to-I2C driver initialization failure."};
     }
-
-    void startUpWithoutBridgeReportsNotDetected() {
+    void startUpReports() {
+        QFETCH(bool, present);
+        QFETCH(std::uint32_t, initStatus);
+        QFETCH(QStringList, lines);
         Rig rig;
-        rig.sim.setAutoPlug(false);
+        rig.sim.setAutoPlug(present);
+        rig.sim.setInitStatus(initStatus);
         rig.startUp();
-        QCOMPARE(rig.log.lines(),
-                 (QStringList{QStringLiteral("Initializing driver for USB-to-I2C interface..."),
-                              QStringLiteral("USB-to-I2C driver initialization successful."),
-                              QStringLiteral("Searching for USB-to-I2C interface..."),
-                              QStringLiteral("USB-to-I2C interface not detected. Please check "
-                                             "connections.")}));
-        QVERIFY(!rig.link.DeviceAttached);
-
-        // A bridge that arrives later is still taken, without the detection report.
-        rig.sim.plugBridge();
-        rig.settle();
-        QVERIFY(rig.link.DeviceAttached);
-        QVERIFY(!rig.log.content.contains(QStringLiteral("interface detected.")));
-    }
-
-    void failedInitLogsStatusAndNeverSearches() {
-        Rig rig;
-        rig.sim.setInitStatus(UsbStatus::NotFound);
-        rig.startUp();
-        QCOMPARE(rig.pauses, 0);
-        QCOMPARE(rig.log.lines(),
-                 (QStringList{QStringLiteral("Initializing driver for USB-to-I2C interface..."),
-                              QStringLiteral("Form_Activate(): Failed to initialize USB driver: "
-                                             "error &HE0000007"),
-                              QStringLiteral("(Not found)"),
-                              QStringLiteral("USB-to-I2C driver initialization failure.")}));
-        rig.link.shutDown();
-        QCOMPARE(rig.sim.uninitCalls(), 0);
-    }
-
-    void shutDownClosesOnceAndOnlyAPositiveHandle_data() {
-        QTest::addColumn<quint32>("driverHandle");
-        QTest::addColumn<int>("uninitCalls");
-        QTest::newRow("small handle") << 7u << 1;
-        QTest::newRow("negative as signed") << 0x80000000u << 0;
-    }
-    void shutDownClosesOnceAndOnlyAPositiveHandle() {
-        QFETCH(quint32, driverHandle);
-        QFETCH(int, uninitCalls);
-        Rig rig;
-        rig.sim.setDriverHandleValue(driverHandle);
-        rig.startUp();
-        const QString before = rig.log.content;
-        rig.link.shutDown();
-        rig.link.shutDown();
-        QCOMPARE(rig.sim.uninitCalls(), uninitCalls);
-        if (uninitCalls > 0) {
-            QCOMPARE(rig.sim.lastUninitHandle(), driverHandle);
+        QCOMPARE(rig.log.lines(), lines);
+        QCOMPARE(rig.pauses, initStatus == UsbStatus::Success ? 1 : 0);
+        QCOMPARE(rig.link.DeviceAttached, present && initStatus == UsbStatus::Success);
+        if (initStatus != UsbStatus::Success) {
+            rig.link.shutDown();
+            QCOMPARE(rig.sim.uninitCalls(), 0);
+        } else if (!present) { // a bridge that comes later is still taken, without a detection report
+            rig.sim.plugBridge();
+            QCOMPARE(rig.settledLines(),
+                     lines + attachLines("vendor ID &H1209 product ID &H1", "1") + Accepting);
+            QVERIFY(rig.link.DeviceAttached);
         }
-        QCOMPARE(rig.log.content, before); // shut-down logs nothing
-        QVERIFY(rig.link.DeviceAttached);  // and leaves the attach state alone
     }
 
-    void attachLogsIdsAsUnsignedSixteenBit() {
+    void shutDownClosesOnceAndOnlyAPositiveHandle() {
+        for (const auto& [handle, calls] : {std::pair{7u, 1}, std::pair{0x80000000u, 0}}) {
+            Rig rig;
+            rig.sim.setDriverHandleValue(handle);
+            rig.startUp();
+            const QString before = rig.log.content;
+            rig.link.shutDown();
+            rig.link.shutDown();
+            QCOMPARE(rig.sim.uninitCalls(), calls);
+            QCOMPARE(rig.sim.lastUninitHandle(), calls > 0 ? handle : 0u);
+            QCOMPARE(rig.log.content, before); // shut-down logs nothing
+            QVERIFY(rig.link.DeviceAttached);  // and leaves the attach state alone
+        }
+    }
+
+    void attachDetachAndASecondBridge() {
         Rig rig;
-        rig.link.VendorId = 0xFFFE;
+        rig.link.VendorId = 0xFFFE; // logged as unsigned 16-bit
         rig.link.ProductId = 0x8001;
         rig.sim.setAutoPlug(false);
         rig.startUp();
-        rig.clearLog();
+        rig.log.content.clear();
         rig.sim.plugBridge(0xFFFE, 0x8001);
-        rig.settle();
-        const QStringList expected =
-            attachLines(QStringLiteral("FFFE"), QStringLiteral("8001"), QStringLiteral("1")) + AcceptLines;
-        QCOMPARE(rig.log.lines(), expected);
-    }
-
-    void secondBridgeIsRefusedAndFirstStaysInUse() {
-        Rig rig;
-        rig.startUp();
-        rig.clearLog();
-        rig.sim.plugBridge();
-        rig.settle();
-        const QStringList expected =
-            attachLines(QStringLiteral("1209"), QStringLiteral("1"), QStringLiteral("2")) +
-            QStringList{QStringLiteral("DeviceAttach: Previous attached already accepted control of the "
-                                       "device - "),
-                        QStringLiteral("control is rejected because only one device control is supported"),
-                        QStringLiteral("DeviceAttach: Rejecting control of the device")};
-        QCOMPARE(rig.log.lines(), expected);
-        QCOMPARE(rig.link.DeviceContext.DeviceHandle, 1u);
-        QVERIFY(rig.link.DeviceAttached);
-        rig.pipes.TransferPipe = 0x02;
-        rig.pipes.TransferBuffer = {0x01, 0x39, 0x00};
-        rig.pipes.TransferLength = 3;
-        QVERIFY(rig.pipes.WritePipe());
-        QCOMPARE(rig.sim.transfers().back().handle, 1u);
-    }
-
-    void unplugAndReplugDetachesThenAttachesAnew() {
-        Rig rig;
-        rig.startUp();
-        rig.clearLog();
-        rig.sim.unplugBridge(rig.sim.heldDevice());
-        rig.settle();
-        QCOMPARE(rig.log.lines(),
-                 QStringList{QStringLiteral("DeviceDetach: Received detach for device handle &H1")});
-        QVERIFY(!rig.link.DeviceAttached);
-        QCOMPARE(rig.link.DeviceContext.DeviceHandle, 0u);
-
-        rig.clearLog();
-        rig.sim.plugBridge();
-        rig.settle();
-        const QStringList expected =
-            attachLines(QStringLiteral("1209"), QStringLiteral("1"), QStringLiteral("2")) + AcceptLines;
-        QCOMPARE(rig.log.lines(), expected);
-        QVERIFY(rig.link.DeviceAttached);
-    }
-
-    void detachNamingAnyHandleClearsTheHeldOne() {
-        Rig rig;
-        rig.startUp();
-        rig.link.DeviceDetach(0xDEADBEEF, nullptr);
-        QCOMPARE(rig.log.lines().constLast(),
-                 QStringLiteral("DeviceDetach: Received detach for device handle &HDEADBEEF"));
-        QCOMPARE(rig.link.DeviceContext.DeviceHandle, 0u);
-        QVERIFY(!rig.link.DeviceAttached);
+        QCOMPARE(rig.settledLines(), attachLines("vendor ID &HFFFE product ID &H8001", "1") + Accepting);
+        rig.sim.plugBridge(0xFFFE, 0x8001);
+        const QStringList refused{"DeviceAttach: Previous attached already accepted control of the device - ",
+                                  "control is rejected because only one device control is supported",
+                                  "DeviceAttach: Rejecting control of the device"};
+        QCOMPARE(rig.settledLines(), attachLines("vendor ID &HFFFE product ID &H8001", "2") + refused);
+        QCOMPARE(rig.link.DeviceContext.DeviceHandle, 1u); // the first stays in use
+        rig.sim.unplugBridge(1);
+        QCOMPARE(rig.settledLines(), QStringList{"DeviceDetach: Received detach for device handle &H1"});
+        QVERIFY(!rig.link.DeviceAttached && rig.link.DeviceContext.DeviceHandle == 0);
+        rig.sim.plugBridge(0xFFFE, 0x8001);
+        QCOMPARE(rig.settledLines(), attachLines("vendor ID &HFFFE product ID &H8001", "3") + Accepting);
+        rig.link.DeviceDetach(0xDEADBEEF, nullptr); // any handle clears the held one
+        QCOMPARE(rig.log.lines(), QStringList{"DeviceDetach: Received detach for device handle &HDEADBEEF"});
+        QVERIFY(!rig.link.DeviceAttached && rig.link.DeviceContext.DeviceHandle == 0);
     }
 
     void failingSetInterfaceRefusesAndFreesThePlace() {
@@ -196,141 +139,61 @@ private slots:
         rig.link.DeviceContext.AlternateSetting = 1;
         rig.sim.setSetInterfaceStatus(UsbStatus::Busy);
         rig.startUp();
-        QVERIFY(rig.log.lines().contains(
-            QStringLiteral("USB-to-I2C interface not detected. Please check connections.")));
         const QStringList expected =
-            attachLines(QStringLiteral("1209"), QStringLiteral("1"), QStringLiteral("1")) +
-            QStringList{QStringLiteral("DeviceAttach: WDU_SetInterface failed"),
-                        QStringLiteral("(num.  0 alternate  1)"),
-                        QStringLiteral("device &H1: error &HE0000006"),
-                        QStringLiteral("(The device or interface is busy)"),
-                        QStringLiteral("DeviceAttach: Rejecting control of the device")};
+            attachLines("vendor ID &H1209 product ID &H1", "1") +
+            QStringList{"DeviceAttach: WDU_SetInterface failed", "(num.  0 alternate  1)",
+                        "device &H1: error &HE0000006", "(The device or interface is busy)",
+                        "DeviceAttach: Rejecting control of the device"};
         QVERIFY2(rig.log.everything.contains(expected.join(QStringLiteral("\r\n"))),
                  qPrintable(rig.log.everything));
-        QCOMPARE(rig.link.DeviceContext.DeviceHandle, 0u);
+        QVERIFY(rig.link.DeviceContext.DeviceHandle == 0 && !rig.link.DeviceAttached);
         QCOMPARE(rig.link.DeviceContext.InterfaceStatus, UsbStatus::Busy);
-
         rig.sim.setSetInterfaceStatus(UsbStatus::Success);
         rig.sim.plugBridge();
-        rig.settle();
+        QTest::qWait(20);
         QVERIFY(rig.link.DeviceAttached);
-        QCOMPARE(rig.sim.setInterfaceCalls(), 2);
+        QCOMPARE(BridgeLink::signedDecimal(-2147483647 - 1), QStringLiteral("-2147483648"));
     }
 
-    void signedDecimal() {
-        const std::pair<std::int32_t, const char*> cases[] = {
-            {0, " 0"}, {10, " 10"}, {-1, "-1"}, {-2147483647 - 1, "-2147483648"}};
-        for (const auto& [value, text] : cases)
-            QCOMPARE(BridgeLink::signedDecimal(value), QLatin1String(text));
-    }
-
-    void statusTextStopsAtNul_data() {
-        QTest::addColumn<QByteArray>("libraryText");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("nul inside") << QByteArray("Device gone\0garbage", 19)
-                                    << QStringLiteral("Device gone");
-        QTest::newRow("leading nul") << QByteArray("\0x", 2) << QString();
-        QTest::newRow("no nul") << QByteArray("Whole text \xB5s") << QStringLiteral("Whole text \u00B5s");
-    }
     void statusTextStopsAtNul() {
-        QFETCH(QByteArray, libraryText);
-        QFETCH(QString, shown);
-        Rig rig;
-        rig.sim.setStatusText(UsbStatus::IoError, libraryText);
-        QCOMPARE(rig.link.StatusText(UsbStatus::IoError), shown);
+        const std::pair<QByteArray, QString> cases[] = {
+            {QByteArray("Device gone\0garbage", 19), "Device gone"},
+            {QByteArray("\0x", 2), QString()},
+            {QByteArray("Whole text \xB5s"), "Whole text \u00B5s"}};
+        for (const auto& [libraryText, shown] : cases) {
+            Rig rig;
+            rig.sim.setStatusText(UsbStatus::IoError, libraryText);
+            QCOMPARE(rig.link.StatusText(UsbStatus::IoError), shown);
+        }
     }
 
-    // ---- pipe transfers ----
-
-    void successfulTransfersLogNothing() {
-        Rig rig;
-        rig.startUp();
-        rig.clearLog();
-        rig.pipes.TransferPipe = 0x02;
-        rig.pipes.TransferBuffer = {0x00, 0x38, 0x10, 0x07};
-        rig.pipes.TransferLength = 4;
-        QVERIFY(rig.pipes.WritePipe());
-        rig.pipes.TransferPipe = 0x82;
-        rig.pipes.TransferBuffer.assign(10, 0);
-        rig.pipes.TransferLength = 4;
-        QVERIFY(rig.pipes.ReadPipe());
-        QCOMPARE(rig.log.content, QString());
-        QCOMPARE(rig.link.LastStatus, 0u);
-        const auto& out = rig.sim.transfers().at(0);
-        QCOMPARE(out.out, QByteArray("\x00\x38\x10\x07", 4));
-        QCOMPARE(out.readFlag, 0u);
-        QCOMPARE(out.timeoutMs, 30000u);
-        QCOMPARE(out.options, 0u);
-        QCOMPARE(out.setup, (std::array<std::uint8_t, 8>{}));
-        QCOMPARE(rig.sim.transfers().at(1).readFlag, 1u);
-        QCOMPARE(rig.sim.transfers().at(1).length, 4u);
-        QCOMPARE(rig.sim.deviceInfoCalls(), 2); // fetched afresh before every transfer
-    }
-
-    void deviceInfoFailureLogsThreeLines_data() {
-        QTest::addColumn<bool>("read");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("write") << false << QStringLiteral("WritePipe");
-        QTest::newRow("read") << true << QStringLiteral("ReadPipe");
-    }
-    void deviceInfoFailureLogsThreeLines() {
-        QFETCH(bool, read);
-        QFETCH(QString, name);
+    // What the layer is handed: never more room than the buffer has, no buffer for nothing to move, and the
+    // fixed parameters of every transfer. Bytes a short reply does not fill keep what they held.
+    void transferParameters() {
         Rig rig;
         rig.startUp();
-        rig.clearLog();
-        rig.sim.setDeviceInfoStatus(UsbStatus::IoError);
-        rig.pipes.TransferPipe = read ? 0x82 : 0x02;
-        rig.pipes.TransferBuffer.assign(3, 0);
-        rig.pipes.TransferLength = 3;
-        QVERIFY(!(read ? rig.pipes.ReadPipe() : rig.pipes.WritePipe()));
-        QCOMPARE(rig.log.lines(),
-                 (QStringList{name + QStringLiteral(": WDU_GetDeviceInfo() failed:"),
-                              QStringLiteral("error &HE0000008 (Input/output error)"), QString()}));
-        QCOMPARE(rig.link.LastStatus, UsbStatus::IoError);
-        QVERIFY(rig.sim.transfers().empty());
-    }
-
-    void shortReplyKeepsUnfilledBytesAndCountsWhatCame() {
-        Rig rig;
-        rig.startUp();
+        rig.log.content.clear();
         rig.sim.setReplyLength(1);
-        rig.pipes.TransferPipe = 0x02;
-        rig.pipes.TransferBuffer = {1, 0x39, 0};
-        rig.pipes.TransferLength = 3;
-        QVERIFY(rig.pipes.WritePipe());
-        rig.clearLog();
-        rig.pipes.TransferPipe = 0x82;
-        rig.pipes.TransferBuffer = {0, 0x77, 0x66};
-        rig.pipes.TransferLength = 3;
-        QVERIFY(rig.pipes.ReadPipe());
-        QCOMPARE(rig.log.content, QString());
-        QCOMPARE(rig.pipes.BytesTransferred, 1u);
-        QCOMPARE(rig.pipes.TransferBuffer.at(1), std::uint8_t{0x77});
-    }
-
-    // The layer is never handed more room than the buffer has, and no buffer at all for nothing to move.
-    void lengthHandedToTheLayer_data() {
-        QTest::addColumn<int>("bufferSize");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<quint32>("passed");
-        QTest::newRow("zero") << 3 << 0 << 0u;
-        QTest::newRow("negative") << 3 << -5 << 0u;
-        QTest::newRow("beyond the buffer") << 2 << 64 << 2u;
-        QTest::newRow("within") << 10 << 4 << 4u;
-    }
-    void lengthHandedToTheLayer() {
-        QFETCH(int, bufferSize);
-        QFETCH(int, length);
-        QFETCH(quint32, passed);
-        Rig rig;
-        rig.startUp();
-        rig.pipes.TransferPipe = 0x82;
-        rig.pipes.TransferBuffer.assign(static_cast<std::size_t>(bufferSize), 0);
-        rig.pipes.TransferLength = length;
-        rig.pipes.ReadPipe();
-        QCOMPARE(rig.sim.transfers().back().length, passed);
-        QCOMPARE(rig.sim.transfers().back().bufferNull, passed == 0);
+        const std::tuple<int, int, std::uint32_t> cases[] = {{3, 0, 0}, {3, -5, 0}, {2, 64, 2}, {3, 3, 3}};
+        for (const auto& [bufferSize, length, passed] : cases) {
+            rig.pipes.TransferPipe = 0x02;
+            rig.pipes.TransferBuffer = {1, 0x39, 0};
+            rig.pipes.TransferLength = 3;
+            QVERIFY(rig.pipes.WritePipe());
+            rig.pipes.TransferPipe = 0x82;
+            rig.pipes.TransferBuffer.assign(static_cast<std::size_t>(bufferSize), 0x77);
+            rig.pipes.TransferLength = length;
+            rig.pipes.ReadPipe();
+            const SimUsbDriver::TransferRecord& in = rig.sim.transfers().back();
+            QCOMPARE(in.length, passed);
+            QCOMPARE(in.bufferNull, passed == 0);
+            QVERIFY(in.readFlag == 1 && in.timeoutMs == 30000 && in.options == 0);
+            QCOMPARE(in.setup, (std::array<std::uint8_t, 8>{}));
+            QCOMPARE(rig.pipes.BytesTransferred, passed > 0 ? 1u : 0u);
+            QCOMPARE(rig.pipes.TransferBuffer.back(), std::uint8_t{0x77});
+        }
+        QCOMPARE(rig.sim.transfers().front().readFlag, 0u);
+        QCOMPARE(rig.sim.deviceInfoCalls(), 8); // fetched afresh before every transfer
     }
 };
 

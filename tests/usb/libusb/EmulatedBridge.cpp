@@ -20,7 +20,6 @@ namespace {
 
 constexpr std::uint8_t RequestPipe = 0x02;
 constexpr std::uint8_t ReplyPipe = 0x82;
-constexpr std::size_t DeviceDescriptorSize = 18;
 
 // An URB between submission and reaping: the resolved copies of the client's struct and buffer.
 struct Urb {
@@ -62,7 +61,6 @@ struct EmulatedBridge::Impl {
         std::array<std::uint8_t, 256> registers{};
         std::optional<std::uint8_t> replyStatus;
         bool dropReplies = false;
-        std::optional<int> inError;
         std::optional<QByteArray> reply;
         std::vector<QByteArray> outs;
         std::vector<std::uint32_t> ins;
@@ -93,7 +91,6 @@ struct EmulatedBridge::Impl {
     void handle(Plug& plug, UMockdevIoctlClient* client);
     void submit(Plug& plug, UMockdevIoctlClient* client);
     void submitBulk(Plug& plug, Urb u, UMockdevIoctlClient* client);
-    void control(Plug& plug, Urb u);
     void reap(Plug& plug, UMockdevIoctlClient* client);
     void discard(Plug& plug, UMockdevIoctlClient* client);
     void request(Bridge& b, const QByteArray& bytes);
@@ -161,10 +158,6 @@ void EmulatedBridge::Impl::handle(Plug& plug, UMockdevIoctlClient* client) {
         g_object_unref(data);
         return umockdev_ioctl_client_complete(client, known ? 0 : -1, known ? 0 : EINVAL);
     }
-    case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESETEP:
-    case USBDEVFS_RESET:
-        return umockdev_ioctl_client_complete(client, 0, 0);
     case USBDEVFS_GETDRIVER:
     case USBDEVFS_IOCTL:
         return umockdev_ioctl_client_complete(client, -1, ENODATA); // no kernel driver is bound
@@ -189,11 +182,6 @@ void EmulatedBridge::Impl::submit(Plug& plug, UMockdevIoctlClient* client) {
                                                static_cast<gsize>(f->buffer_length), nullptr);
     f->status = 0;
     f->actual_length = 0;
-    if (f->type == USBDEVFS_URB_TYPE_CONTROL && f->endpoint == 0 && u.buffer != nullptr &&
-        f->buffer_length >= 8) {
-        control(plug, u);
-        return umockdev_ioctl_client_complete(client, 0, 0);
-    }
     if (f->type == USBDEVFS_URB_TYPE_BULK || f->type == USBDEVFS_URB_TYPE_INTERRUPT)
         return submitBulk(plug, u, client);
     release(u);
@@ -210,38 +198,13 @@ void EmulatedBridge::Impl::submitBulk(Plug& plug, Urb u, UMockdevIoctlClient* cl
         plug.reapable.push_back(u);
     } else if (f->endpoint == ReplyPipe) {
         b.ins.push_back(static_cast<std::uint32_t>(f->buffer_length));
-        if (b.inError) {
-            f->status = *b.inError;
-            plug.reapable.push_back(u);
-        } else {
-            plug.pendingIn.push_back(u);
-        }
+        plug.pendingIn.push_back(u);
     } else {
         release(u);
         return umockdev_ioctl_client_complete(client, -1, ENOENT); // no such endpoint
     }
     deliver(plug);
     umockdev_ioctl_client_complete(client, 0, 0);
-}
-
-void EmulatedBridge::Impl::control(Plug& plug, Urb u) {
-    const Bridge& b = bridge(plug.bridge);
-    usbdevfs_urb* f = u.fields();
-    std::uint8_t* setup = u.buffer->data;
-    QByteArray answer;
-    if (setup[0] == 0x80 && setup[1] == 0x06 && setup[3] == 1) // GET_DESCRIPTOR device
-        answer = descriptors(b.vendorId, b.productId).left(DeviceDescriptorSize);
-    else if (setup[0] == 0x80 && setup[1] == 0x06 && setup[3] == 2) // GET_DESCRIPTOR configuration
-        answer = descriptors(b.vendorId, b.productId).mid(DeviceDescriptorSize);
-    if (answer.isEmpty()) {
-        f->status = -EPIPE; // a real device stalls requests it does not know
-    } else {
-        const int wanted = setup[6] | setup[7] << 8;
-        const int n = std::min({static_cast<int>(answer.size()), wanted, f->buffer_length - 8});
-        std::memcpy(setup + 8, answer.constData(), static_cast<std::size_t>(n));
-        f->actual_length = n;
-    }
-    plug.reapable.push_back(u);
 }
 
 void EmulatedBridge::Impl::reap(Plug& plug, UMockdevIoctlClient* client) {
@@ -368,11 +331,6 @@ void EmulatedBridge::readd(int bridge) {
         d->plugIn(bridge);
 }
 
-bool EmulatedBridge::present(int bridge) const {
-    const std::lock_guard lock(d->mutex);
-    return d->bridge(bridge).plug >= 0;
-}
-
 QString EmulatedBridge::nodeFile(int bridge) const {
     const std::lock_guard lock(d->mutex);
     const Impl::Bridge& b = d->bridge(bridge);
@@ -402,11 +360,6 @@ void EmulatedBridge::setReplyStatus(std::optional<std::uint8_t> status, int brid
 void EmulatedBridge::setDropReplies(bool drop, int bridge) {
     const std::lock_guard lock(d->mutex);
     d->bridge(bridge).dropReplies = drop;
-}
-
-void EmulatedBridge::setInTransferError(std::optional<int> urbStatus, int bridge) {
-    const std::lock_guard lock(d->mutex);
-    d->bridge(bridge).inError = urbStatus;
 }
 
 std::vector<QByteArray> EmulatedBridge::outTransfers(int bridge) const {

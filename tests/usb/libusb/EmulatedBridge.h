@@ -33,7 +33,6 @@ public:
     void remove(int bridge = 0);
     // Plugs it in again at a new bus address; registers and faults are kept.
     void readd(int bridge = 0);
-    bool present(int bridge = 0) const;
     // The file behind the bridge's /dev node in the testbed (to take away permissions, say).
     QString nodeFile(int bridge = 0) const;
 
@@ -43,8 +42,6 @@ public:
     void setReplyStatus(std::optional<std::uint8_t> status, int bridge = 0);
     // Requests still arrive, but no reply ever comes.
     void setDropReplies(bool drop, int bridge = 0);
-    // Every IN transfer completes at once with this URB status (-EPIPE, -EOVERFLOW, -EPROTO ...).
-    void setInTransferError(std::optional<int> urbStatus, int bridge = 0);
 
     // Every OUT transfer's bytes and every IN transfer's requested length, in order.
     std::vector<QByteArray> outTransfers(int bridge = 0) const;

@@ -1,15 +1,21 @@
+// The libusb backend against bridges emulated at the kernel interface: arrival and removal, a second bridge,
+// replies that never come or are cut off by an unplug, closing at awkward moments, and a node without
+// permission.
 #include "usb/libusb/LibusbDriver.h"
 #include "EmulatedBridge.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <grp.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace regbench::usb;
 using regbench::tests::EmulatedBridge;
@@ -67,194 +73,183 @@ class LibusbDriverTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void arrivalAndRemoval_data();
-    void arrivalAndRemoval();
-    void secondBridgeIsRefusedAndReleased();
-    void requestAndReplyBytes_data();
-    void requestAndReplyBytes();
-    void pendingReply_data();
-    void pendingReply();
-    void uninitDropsQueuedCallbacks();
-};
 
-void LibusbDriverTest::arrivalAndRemoval_data() {
-    QTest::addColumn<Watch>("watch");
-    QTest::addColumn<bool>("atStart");
-    QTest::newRow("present at start") << Watch::Automatic << true;
-    QTest::newRow("arriving later") << Watch::Automatic << false;
-    QTest::newRow("arriving later, listing every second") << Watch::Polling << false;
-}
+    void arrivalAndRemoval_data() {
+        QTest::addColumn<Watch>("watch");
+        QTest::addColumn<bool>("atStart");
+        QTest::newRow("present at start") << Watch::Automatic << true;
+        QTest::newRow("arriving later") << Watch::Automatic << false;
+        QTest::newRow("arriving later, listing every second") << Watch::Polling << false;
+    }
 
-void LibusbDriverTest::arrivalAndRemoval() {
-    QFETCH(Watch, watch);
-    QFETCH(bool, atStart);
-    EmulatedBridge bridge;
-    if (atStart)
-        bridge.add();
-    Rig rig(watch);
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QVERIFY(rig.attached.empty()); // the caller is not ready for callbacks inside WDU_VB_Init
-    if (!atStart)
-        bridge.add();
-    bridge.setRegister(0x05, 0xA0);
-    QTRY_COMPARE(rig.attached.size(), 1u);
-    const std::uint32_t handle = rig.attached[0];
-    QVERIFY(bridge.interfaceClaimed());
-    DeviceInfo info;
-    QCOMPARE(rig.driver.WDU_GetDeviceInfo(handle, &info), UsbStatus::Success);
-    QCOMPARE(rig.infos.at(0).Descriptor.idProduct, BridgeProductId);
-    QCOMPARE(info.ActiveInterfaces.size(), 1u);
-    const AlternateSettingInfo& setting = info.ActiveInterfaces[0].ActiveAltSetting;
-    QCOMPARE(setting.Descriptor.bNumEndpoints, 2);
-    QCOMPARE(setting.Pipes.at(1).Number, 0x82u);
-    QCOMPARE(setting.Pipes.at(1).Type, PipeType::Bulk);
-    QCOMPARE(rig.readRegister(handle, 0x05), 0xA0);
+    void arrivalAndRemoval() {
+        QFETCH(Watch, watch);
+        QFETCH(bool, atStart);
+        EmulatedBridge bridge;
+        if (atStart)
+            bridge.add();
+        Rig rig(watch);
+        QCOMPARE(rig.init(), UsbStatus::Success);
+        QVERIFY(rig.attached.empty()); // the caller is not ready for callbacks inside WDU_VB_Init
+        if (!atStart)
+            bridge.add();
+        bridge.setRegister(0x05, 0xA0);
+        QTRY_COMPARE(rig.attached.size(), 1u);
+        const std::uint32_t handle = rig.attached[0];
+        QVERIFY(bridge.interfaceClaimed());
+        DeviceInfo info;
+        QCOMPARE(rig.driver.WDU_GetDeviceInfo(handle, &info), UsbStatus::Success);
+        QCOMPARE(rig.infos.at(0).Descriptor.idProduct, BridgeProductId);
+        QCOMPARE(info.ActiveInterfaces.size(), 1u);
+        const AlternateSettingInfo& setting = info.ActiveInterfaces[0].ActiveAltSetting;
+        QCOMPARE(setting.Descriptor.bNumEndpoints, 2);
+        QCOMPARE(setting.Pipes.at(1).Number, 0x82u);
+        QCOMPARE(setting.Pipes.at(1).Type, PipeType::Bulk);
+        QCOMPARE(rig.readRegister(handle, 0x05), 0xA0);
 
-    bridge.remove();
-    QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{handle});
-    QCOMPARE(rig.driver.WDU_GetDeviceInfo(handle, &info), UsbStatus::DeviceGone);
-}
-
-void LibusbDriverTest::secondBridgeIsRefusedAndReleased() {
-    EmulatedBridge bridge;
-    bridge.add();
-    bridge.add();
-    bridge.setRegister(0x05, 0x11, 0);
-    bridge.setRegister(0x05, 0x22, 1);
-    Rig rig;
-    std::uint32_t held = 0;
-    std::uint32_t setInterfaceStatus = UsbStatus::Other;
-    rig.onAttach = [&](std::uint32_t handle) {
-        if (held != 0)
-            return false;
-        held = handle;
-        // The handle must already work inside the attach callback.
-        setInterfaceStatus = rig.driver.WDU_SetInterface(handle, 0, 0);
-        return true;
-    };
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QTRY_COMPARE(rig.attached.size(), 2u);
-    QCOMPARE(setInterfaceStatus, UsbStatus::Success);
-    const std::uint32_t refused = rig.attached[0] == held ? rig.attached[1] : rig.attached[0];
-
-    QCOMPARE(int(bridge.interfaceClaimed(0)) + int(bridge.interfaceClaimed(1)), 1);
-    DeviceInfo info;
-    QCOMPARE(rig.driver.WDU_GetDeviceInfo(refused, &info), UsbStatus::InvalidHandle);
-    QCOMPARE(rig.readRegister(held, 0x05), bridge.interfaceClaimed(0) ? 0x11 : 0x22);
-
-    rig.uninit();
-    QVERIFY(!bridge.interfaceClaimed(0) && !bridge.interfaceClaimed(1));
-    QCOMPARE(rig.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::InvalidHandle);
-}
-
-void LibusbDriverTest::requestAndReplyBytes_data() {
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<int>("room"); // the reply buffer's size
-    QTest::addColumn<QByteArray>("reply");
-    QTest::newRow("read") << QByteArray::fromHex("013905") << 3 << QByteArray::fromHex("00a0");
-    QTest::newRow("larger buffer") << QByteArray::fromHex("013905") << 64 << QByteArray::fromHex("00a0");
-    QTest::newRow("write") << QByteArray::fromHex("00381007") << 4 << QByteArray::fromHex("00");
-}
-
-void LibusbDriverTest::requestAndReplyBytes() {
-    QFETCH(QByteArray, request);
-    QFETCH(int, room);
-    QFETCH(QByteArray, reply);
-    EmulatedBridge bridge;
-    bridge.add();
-    bridge.setRegister(0x05, 0xA0);
-    Rig rig;
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QTRY_COMPARE(rig.attached.size(), 1u);
-    const std::uint32_t handle = rig.attached[0];
-
-    std::uint32_t done = 0;
-    QCOMPARE(rig.transfer(handle, 0x02, request, done), UsbStatus::Success);
-    QCOMPARE(done, std::uint32_t(request.size()));
-    QByteArray buffer(room, 0);
-    QCOMPARE(rig.transfer(handle, 0x82, buffer, done), UsbStatus::Success);
-    QCOMPARE(done, std::uint32_t(reply.size()));
-    QCOMPARE(buffer, reply + QByteArray(room - reply.size(), 0));
-    QCOMPARE(bridge.outTransfers(), std::vector<QByteArray>{request});
-    QCOMPARE(bridge.inRequests(), std::vector<std::uint32_t>{std::uint32_t(room)});
-}
-
-void LibusbDriverTest::pendingReply_data() {
-    QTest::addColumn<std::uint32_t>("timeoutMs");
-    QTest::addColumn<bool>("unplug");
-    QTest::addColumn<std::uint32_t>("status");
-    QTest::newRow("reply never comes") << 100u << false << UsbStatus::Timeout;
-    QTest::newRow("unplugged meanwhile") << 20000u << true << UsbStatus::DeviceGone;
-}
-
-void LibusbDriverTest::pendingReply() {
-    QFETCH(std::uint32_t, timeoutMs);
-    QFETCH(bool, unplug);
-    QFETCH(std::uint32_t, status);
-    EmulatedBridge bridge;
-    bridge.add();
-    bridge.setDropReplies(true); // the IN transfer stays pending
-    Rig rig;
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QTRY_COMPARE(rig.attached.size(), 1u);
-    const std::uint32_t handle = rig.attached[0];
-    QByteArray request = QByteArray::fromHex("013907");
-    QByteArray reply(3, 0);
-    std::uint32_t done = 0xDEAD;
-    QCOMPARE(rig.transfer(handle, 0x02, request, done), UsbStatus::Success);
-
-    // Unplugged after 10 s at the latest, so that a lost time-out fails the test instead of hanging it.
-    std::atomic<bool> returned = false;
-    std::thread unplugger([&] {
-        for (int i = 0; i < 2000 && !returned && !(unplug && bridge.pendingInTransfers() > 0); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         bridge.remove();
-    });
-    QElapsedTimer clock;
-    clock.start();
-    const std::uint32_t result = rig.transfer(handle, 0x82, reply, done, timeoutMs);
-    const qint64 elapsed = clock.elapsed();
-    returned = true;
-    unplugger.join();
-    QCOMPARE(result, status);
-    QCOMPARE(done, 0u);
-    if (!unplug) // ample slack for a loaded machine
-        QVERIFY2(elapsed >= timeoutMs && elapsed < 1000, qPrintable(QString::number(elapsed)));
+        QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{handle});
+        QCOMPARE(rig.driver.WDU_GetDeviceInfo(handle, &info), UsbStatus::DeviceGone);
+    }
 
-    // Both end unplugged; plugged in again, the bridge works under a new handle and the old one stays dead.
-    QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{handle});
-    bridge.setDropReplies(false);
-    bridge.readd();
-    QTRY_COMPARE(rig.attached.size(), 2u);
-    QCOMPARE(rig.readRegister(rig.attached[1], 0x07), 0x00);
-    QCOMPARE(rig.transfer(handle, 0x02, request, done), UsbStatus::DeviceGone);
-}
+    void secondBridgeIsRefusedAndReleased() {
+        EmulatedBridge bridge;
+        bridge.add();
+        bridge.add();
+        bridge.setRegister(0x05, 0x11, 0);
+        bridge.setRegister(0x05, 0x22, 1);
+        Rig rig;
+        std::uint32_t held = 0;
+        std::uint32_t setInterfaceStatus = UsbStatus::Other;
+        rig.onAttach = [&](std::uint32_t handle) {
+            if (held != 0)
+                return false;
+            held = handle;
+            // The handle must already work inside the attach callback.
+            setInterfaceStatus = rig.driver.WDU_SetInterface(handle, 0, 0);
+            return true;
+        };
+        QCOMPARE(rig.init(), UsbStatus::Success);
+        QTRY_COMPARE(rig.attached.size(), 2u);
+        QCOMPARE(setInterfaceStatus, UsbStatus::Success);
+        const std::uint32_t refused = rig.attached[0] == held ? rig.attached[1] : rig.attached[0];
 
-void LibusbDriverTest::uninitDropsQueuedCallbacks() {
-    EmulatedBridge bridge;
-    bridge.add();
-    bridge.add();
-    Rig rig;
-    QCOMPARE(rig.init(), UsbStatus::Success); // both arrivals are queued now
-    rig.uninit();
-    QTest::qWait(100);
-    QVERIFY(rig.attached.empty());
+        QCOMPARE(int(bridge.interfaceClaimed(0)) + int(bridge.interfaceClaimed(1)), 1);
+        DeviceInfo info;
+        QCOMPARE(rig.driver.WDU_GetDeviceInfo(refused, &info), UsbStatus::InvalidHandle);
+        QCOMPARE(rig.readRegister(held, 0x05), bridge.interfaceClaimed(0) ? 0x11 : 0x22);
 
-    // Closed from inside a callback, the layer must not crash nor offer the second bridge.
-    rig.onAttach = [&rig](std::uint32_t) {
         rig.uninit();
-        return true;
-    };
-    QCOMPARE(rig.init(), UsbStatus::Success);
-    QTRY_COMPARE(rig.attached.size(), 1u);
-    QTest::qWait(100);
-    QCOMPARE(rig.attached.size(), 1u);
-}
+        QVERIFY(!bridge.interfaceClaimed(0) && !bridge.interfaceClaimed(1));
+        QCOMPARE(rig.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::InvalidHandle);
+    }
+
+    void pendingReply_data() {
+        QTest::addColumn<std::uint32_t>("timeoutMs");
+        QTest::addColumn<bool>("unplug");
+        QTest::addColumn<std::uint32_t>("status");
+        QTest::newRow("reply never comes") << 100u << false << UsbStatus::Timeout;
+        QTest::newRow("unplugged meanwhile") << 20000u << true << UsbStatus::DeviceGone;
+    }
+
+    void pendingReply() {
+        QFETCH(std::uint32_t, timeoutMs);
+        QFETCH(bool, unplug);
+        QFETCH(std::uint32_t, status);
+        EmulatedBridge bridge;
+        bridge.add();
+        bridge.setDropReplies(true); // the IN transfer stays pending
+        Rig rig;
+        QCOMPARE(rig.init(), UsbStatus::Success);
+        QTRY_COMPARE(rig.attached.size(), 1u);
+        const std::uint32_t handle = rig.attached[0];
+        QByteArray request = QByteArray::fromHex("013907");
+        QByteArray reply(3, 0);
+        std::uint32_t done = 0xDEAD;
+        QCOMPARE(rig.transfer(handle, 0x02, request, done), UsbStatus::Success);
+
+        // Unplugged after 10 s at the latest, so that a lost time-out fails the test instead of hanging it.
+        std::atomic<bool> returned = false;
+        std::thread unplugger([&] {
+            for (int i = 0; i < 2000 && !returned && !(unplug && bridge.pendingInTransfers() > 0); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            bridge.remove();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const std::uint32_t result = rig.transfer(handle, 0x82, reply, done, timeoutMs);
+        const qint64 elapsed = clock.elapsed();
+        returned = true;
+        unplugger.join();
+        QCOMPARE(result, status);
+        QCOMPARE(done, 0u);
+        if (!unplug) // ample slack for a loaded machine
+            QVERIFY2(elapsed >= timeoutMs && elapsed < 1000, qPrintable(QString::number(elapsed)));
+
+        // Both end unplugged; plugged in again, the bridge works under a new handle and the old one stays
+        // dead.
+        QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{handle});
+        bridge.setDropReplies(false);
+        bridge.readd();
+        QTRY_COMPARE(rig.attached.size(), 2u);
+        QCOMPARE(rig.readRegister(rig.attached[1], 0x07), 0x00);
+        QCOMPARE(rig.transfer(handle, 0x02, request, done), UsbStatus::DeviceGone);
+    }
+
+    void uninitDropsQueuedCallbacks() {
+        EmulatedBridge bridge;
+        bridge.add();
+        bridge.add();
+        Rig rig;
+        QCOMPARE(rig.init(), UsbStatus::Success); // both arrivals are queued now
+        rig.uninit();
+        QTest::qWait(100);
+        QVERIFY(rig.attached.empty());
+
+        // Closed from inside a callback, the layer must not crash nor offer the second bridge.
+        rig.onAttach = [&rig](std::uint32_t) {
+            rig.uninit();
+            return true;
+        };
+        QCOMPARE(rig.init(), UsbStatus::Success);
+        QTRY_COMPARE(rig.attached.size(), 1u);
+        QTest::qWait(100);
+        QCOMPARE(rig.attached.size(), 1u);
+    }
+
+    void deniedBridgeIsOfferedAndExplained() {
+        EmulatedBridge bridge;
+        bridge.add();
+        QVERIFY(QFile::setPermissions(bridge.nodeFile(), {}));
+        Rig rig;
+        QCOMPARE(rig.init(), UsbStatus::Success);
+        QTRY_COMPARE(rig.attached.size(), 1u);
+        QCOMPARE(rig.infos.at(0).Descriptor.idVendor, BridgeVendorId);
+        DeviceInfo info;
+        QCOMPARE(rig.driver.WDU_GetDeviceInfo(rig.attached[0], &info), UsbStatus::NoPermission);
+        QByteArray request = QByteArray::fromHex("013900");
+        std::uint32_t done = 0xDEAD;
+        QCOMPARE(rig.transfer(rig.attached[0], 0x02, request, done), UsbStatus::NoPermission);
+        QCOMPARE(done, 0u);
+        QVERIFY(bridge.outTransfers().empty());
+        QVERIFY(rig.driver.VB_Stat2Str(UsbStatus::NoPermission).contains("60-regbench.rules"));
+        bridge.remove();
+        QTRY_COMPARE(rig.detached, rig.attached);
+    }
+};
 
 int main(int argc, char** argv) {
     if (!EmulatedBridge::underWrapper()) {
         std::fputs("Not under umockdev-wrapper: skipped\n", stderr);
         return 77;
+    }
+    // Root ignores file modes, so its rights are given away before anything is emulated.
+    if (geteuid() == 0) {
+        constexpr uid_t Nobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0) {
+            std::perror("cannot give up root's rights");
+            return 1;
+        }
     }
     QCoreApplication app(argc, argv);
     LibusbDriverTest test;

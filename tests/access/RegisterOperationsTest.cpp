@@ -1,0 +1,272 @@
+// The register operations without a window: the bytes on the wire, the values stored and shown, the boxes
+// and every log line, for single registers, groups and the whole device, with faults on the bridge.
+#include "access/RegisterOperations.h"
+#include "bridge/BridgeLink.h"
+#include "bridge/PipeTransfer.h"
+#include "regmap/RegisterMapReader.h"
+#include "support/RecordingLog.h"
+#include "support/TestMap.h"
+#include "usb/sim/SimUsbDriver.h"
+
+#include <QTest>
+
+using regbench::access::RegisterOperations;
+using regbench::usb::sim::SimUsbDriver;
+namespace UsbStatus = regbench::usb::UsbStatus;
+
+namespace {
+
+const QString NotDetected = QStringLiteral("USB-to-I2C interface not detected. Please check connections.");
+
+// The page the operations see, standing in for the window.
+struct Page : regbench::access::RegisterPage {
+    int tab = 0;
+    std::array<int, 6> values{};
+    QStringList messages;
+    int pageShows = 0;
+    int selectedTab() const override { return tab; }
+    int panelValue(int panel) const override { return values.at(panel); }
+    void showPanelValue(int panel, std::uint8_t value) override { values.at(panel) = value; }
+    void showPage() override { ++pageShows; }
+    void showMessage(const QString& text) override { messages << text; }
+};
+
+// The operations over the simulated bridge with the test map, register 5 holding 0xA0 on the chip.
+struct Rig {
+    SimUsbDriver sim;
+    regbench::tests::RecordingLog log;
+    regbench::bridge::BridgeLink link{sim, log};
+    regbench::bridge::PipeTransfer pipes{link, log};
+    regbench::regmap::RegisterMap map =
+        regbench::regmap::RegisterMapReader::read(regbench::tests::testMap()).map;
+    Page page;
+    int waits = 0;
+    std::function<void()> duringWait;
+    RegisterOperations ops{map, pipes, log, page, [this](int ms) {
+                               QCOMPARE(ms, 10);
+                               ++waits;
+                               if (duringWait)
+                                   duringWait();
+                           }};
+
+    explicit Rig(bool attached = true) {
+        link.VendorId = regbench::usb::BridgeVendorId;
+        link.ProductId = regbench::usb::BridgeProductId;
+        sim.setAutoPlug(attached);
+        sim.setTimeoutCap(30);
+        link.startUp([](int) { QTest::qWait(20); });
+        if (attached)
+            chip().write(5, 0xA0);
+        sim.clearTransfers();
+        log.content.clear();
+    }
+    regbench::usb::sim::SimChip& chip() { return sim.chip(sim.heldDevice()); }
+    QList<QByteArray> requests() const {
+        QList<QByteArray> sent;
+        for (const SimUsbDriver::TransferRecord& record : sim.transfers())
+            if (record.readFlag == 0)
+                sent << record.out;
+        return sent;
+    }
+    QByteArray readRequest(int address) const { return QByteArray("\x01\x39", 2) + char(address); }
+};
+
+} // namespace
+
+class RegisterOperationsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void singleReadAndWrite() {
+        Rig rig;
+        rig.ops.readPanel(0);
+        const SimUsbDriver::TransferRecord& reply = rig.sim.transfers().back();
+        QVERIFY(reply.pipe == 0x82 && reply.length == 3 && reply.timeoutMs == 30000 && reply.options == 0);
+        QCOMPARE(rig.page.values[0], 0xA0);
+        QCOMPARE(rig.map.RegValues[5], 0xA0);
+        rig.page.values[1] = 7;
+        rig.ops.writePanel(1);
+        QCOMPARE(rig.sim.transfers().back().length, 4u);
+        rig.page.values[1] = 0x107; // a text over a byte is never sent cut to its low byte
+        rig.ops.writePanel(1);
+        QCOMPARE(rig.requests(), (QList<QByteArray>{rig.readRequest(5), QByteArray("\x00\x38\x10\x07", 4)}));
+        QCOMPARE(int(rig.chip().read(0x10)), 7);
+        QCOMPARE(rig.map.RegValues[0x10], 7);
+        QCOMPARE(
+            rig.log.lines(),
+            (QStringList{"Reading register 0x05 = 0xA0 successful", "Writing register 0x10 = 0x07 successful",
+                         "Writing register 0x10 failed: value does not fit in a byte"}));
+    }
+
+    void replyStatusDecidesTheLine() {
+        const QString noAck = QStringLiteral(" failed: No ACK from slave. Check power and connections.");
+        const QString general = QStringLiteral(" failed: General I2C error");
+        const std::pair<int, QString> cases[] = {
+            {0x80, general}, {0xC0, general}, {0x40, noAck}, {0x3F, QStringLiteral(" = 0x12 successful")}};
+        for (const auto& [status, outcome] : cases) {
+            Rig rig;
+            rig.page.values[0] = 0x33; // what the user holds
+            rig.map.RegValues[5] = 0x33;
+            rig.sim.setReplyStatus(static_cast<std::uint8_t>(status));
+            rig.sim.setReplyData(0x12);
+            rig.ops.readPanel(0);
+            rig.ops.writePanel(0);
+            QCOMPARE(rig.log.lines(),
+                     (QStringList{"Reading register 0x05" + outcome, "Writing register 0x05" + outcome}));
+            // A failed read brings no register value: the user's value stays.
+            QCOMPARE(rig.page.values[0], status == 0x3F ? 0x12 : 0x33);
+        }
+    }
+
+    // A transfer that failed is reported as a failure, never as a read of 00.
+    void failedTransfers_data() {
+        QTest::addColumn<std::function<void(SimUsbDriver&)>>("fault");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("transfers");
+        const QString failed = QStringLiteral("Reading register 0x05 failed: USB transfer error");
+        QTest::newRow("request cannot go out")
+            << std::function([](SimUsbDriver& sim) { sim.setDeviceInfoStatus(UsbStatus::IoError); })
+            << QStringList{"WritePipe: WDU_GetDeviceInfo() failed:", "error &HE0000008 (Input/output error)",
+                           "", failed}
+            << 0;
+        QTest::newRow("reply never comes")
+            << std::function([](SimUsbDriver& sim) { sim.setDropReplies(true); })
+            << QStringList{"ReadPipe: WDU_Transfer() failed: error &HE0000003 (The transfer timed out)",
+                           "Read Pipe failed", failed}
+            << 2;
+        QTest::newRow("reply without data")
+            << std::function([](SimUsbDriver& sim) { sim.setReplyLength(1); }) << QStringList{failed} << 2;
+        QTest::newRow("no pipes") << std::function([](SimUsbDriver& sim) { sim.setEndpointCount(0); })
+                                  << QStringList{"  No pipes are defined for this device ",
+                                                 "other than the default pipe (number 0)",
+                                                 "Write Pipe failed", failed}
+                                  << 0;
+    }
+    void failedTransfers() {
+        QFETCH(std::function<void(SimUsbDriver&)>, fault);
+        QFETCH(QStringList, lines);
+        QFETCH(int, transfers);
+        Rig rig;
+        rig.page.values[0] = 0x5C;
+        rig.map.RegValues[5] = 0x5C;
+        fault(rig.sim);
+        rig.ops.readPanel(0);
+        QCOMPARE(rig.log.lines(), lines);
+        QCOMPARE(int(rig.sim.transfers().size()), transfers); // no reply asked after a failed request
+        QCOMPARE(rig.page.values[0], 0x5C);
+        QCOMPARE(rig.map.RegValues[5], 0x5C);
+    }
+
+    void missingBridgeIsReported() {
+        Rig rig(false);
+        rig.ops.readPanel(5); // an empty slot is tested for the bridge too
+        rig.ops.writeGroup(); // every panel reports it
+        QCOMPARE(rig.page.messages, QStringList(7, QStringLiteral("USB Device not connected!")));
+        const QStringList expected = QStringList{NotDetected, "Writing register group:"} +
+                                     QStringList(6, NotDetected) + QStringList{""};
+        QCOMPARE(rig.log.lines(), expected);
+        rig.page.messages.clear();
+        rig.log.content.clear();
+        rig.ops.readAll(); // once for the whole device, and the page is shown again all the same
+        QCOMPARE(rig.page.messages.size(), 1);
+        QCOMPARE(rig.log.lines(), (QStringList{"Reading all device registers:", NotDetected, QString()}));
+        QCOMPARE(rig.page.pageShows, 1);
+        QVERIFY(rig.sim.transfers().empty());
+    }
+
+    void emptySlotOrNoTabDoesNothing() {
+        Rig rig;
+        rig.ops.readPanel(4);
+        rig.page.tab = -1;
+        rig.ops.writePanel(0);
+        QCOMPARE(rig.log.content, QString());
+        QVERIFY(rig.sim.transfers().empty());
+    }
+
+    void groupsVisitEveryPanelAndPauseAfterEach() {
+        Rig rig;
+        rig.page.values[2] = 0x9E; // only the text says so; the table learns it from the write
+        rig.ops.readGroup();
+        QCOMPARE(rig.waits, 6); // empty panels included
+        QCOMPARE(rig.log.lines(),
+                 (QStringList{"Reading register group:", "Reading register 0x05 = 0xA0 successful",
+                              "Reading register 0x10 = 0x00 successful",
+                              "Reading register 0x3A = 0x00 successful", QString()}));
+        rig.page.values[2] = 0x9E;
+        rig.sim.clearTransfers();
+        rig.ops.writeGroup();
+        QCOMPARE(rig.requests().at(2), QByteArray("\x00\x38\x3A\x9E", 4));
+        QCOMPARE(rig.map.RegValues[0x3A], 0x9E);
+    }
+
+    void tabChangeDuringAGroupSwitchesTheRemainingPanels() {
+        Rig rig;
+        rig.duringWait = [&rig] { rig.page.tab = 1; };
+        rig.ops.readGroup();
+        QList<QByteArray> expected{rig.readRequest(5)};
+        for (int a : {10, 255, 5, 32, 33})
+            expected << rig.readRequest(a);
+        QCOMPARE(rig.requests(), expected);
+    }
+
+    void readAllVisitsNamedRegistersOnceAndWriteAllSendsThemBack() {
+        Rig rig;
+        rig.chip().write(0xFF, 0x0F);
+        rig.sim.setReplyStatus(0x40); // a failure does not end the loop
+        rig.ops.readAll();
+        QCOMPARE(rig.log.lines().size(), 10);
+        QCOMPARE(
+            rig.log.lines().at(8),
+            QStringLiteral("Reading register 0xFF failed: No ACK from slave. Check power and connections."));
+
+        rig.sim.setReplyStatus(std::nullopt);
+        rig.sim.clearTransfers();
+        rig.log.content.clear();
+        rig.ops.readAll();
+        QList<QByteArray> expected;
+        for (int a : {0, 5, 10, 16, 32, 33, 58, 255}) // 64 has no name; 5 stands on two tabs
+            expected << rig.readRequest(a);
+        QCOMPARE(rig.requests(), expected);
+        QCOMPARE(rig.waits, 16);
+        QCOMPARE(rig.log.lines().at(1), QStringLiteral("Reading register 0x00 = 0xB7 successful"));
+        QCOMPARE(rig.map.RegValues[255], 0x0F);
+        QCOMPARE(rig.page.pageShows, 2);
+
+        rig.sim.clearTransfers();
+        rig.ops.writeAll();
+        QCOMPARE(rig.requests().size(), 8);
+        QCOMPARE(rig.requests().at(1), QByteArray("\x00\x38\x05\xA0", 4));
+        QCOMPARE(rig.requests().at(7), QByteArray("\x00\x38\xFF\x0F", 4));
+        QCOMPARE(rig.page.pageShows, 2); // Write All leaves the page alone
+    }
+
+    void unplugDuringReadAllFailsTheRestCleanly() {
+        Rig rig;
+        rig.sim.unplugAfterRequests(3);           // gone between the third request and its reply
+        rig.duringWait = [] { QTest::qWait(1); }; // lets the detach arrive
+        rig.ops.readAll();
+        const QStringList lines = rig.log.lines();
+        QCOMPARE(lines.at(2), QStringLiteral("Reading register 0x05 = 0xA0 successful"));
+        QCOMPARE(lines.count(QStringLiteral("Reading register 0x0A failed: USB transfer error")), 1);
+        QVERIFY(lines.contains(QStringLiteral("DeviceDetach: Received detach for device handle &H1")));
+        QCOMPARE(lines.filter(QStringLiteral("Pipe: WDU_GetDeviceInfo() failed:")).size(), 6);
+        QCOMPARE(lines.filter(QStringLiteral("failed: USB transfer error")).size(), 6);
+        QCOMPARE(lines.constLast(), QString());
+    }
+
+    void stopEndsALoopInItsPause() {
+        Rig rig;
+        rig.duringWait = [&rig] {
+            if (rig.waits == 2)
+                rig.ops.stop();
+        };
+        rig.ops.writeAll();
+        QCOMPARE(rig.requests().size(), 2);
+        QVERIFY(!rig.log.content.endsWith(QStringLiteral("\r\n\r\n"))); // no closing line
+        rig.ops.readPanel(0);
+        rig.ops.readGroup();
+        QCOMPARE(rig.requests().size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(RegisterOperationsTest)
+#include "RegisterOperationsTest.moc"
