@@ -1,11 +1,15 @@
-// How messages become lines in the log, and that the newest one stays in view.
+// How messages become lines in the log, that the newest one stays in view, and that the user can select
+// across lines and copy, by mouse, keyboard and assistive technology, but never type.
 #include "app/ActivityLog.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
 #include <QScrollBar>
 #include <QTest>
-#include <QTextBlock>
 
 using regbench::app::ActivityLog;
+using Position = ActivityLog::Position;
 
 class ActivityLogTest : public QObject {
     Q_OBJECT
@@ -19,54 +23,82 @@ private slots:
             << QStringList{"a", "", "b"} << QStringLiteral("a\r\n\r\nb\r\n") << 3;
         QTest::newRow("CR LF inside a message")
             << QStringList{"first\r\nsecond"} << QStringLiteral("first\r\nsecond\r\n") << 2;
+        QTest::newRow("not ASCII") << QStringList{"\u00b5s \u20ac"} << QStringLiteral("\u00b5s \u20ac\r\n")
+                                   << 1;
     }
     void messagesBecomeLines() {
         QFETCH(QStringList, messages);
         QFETCH(QString, content);
         QFETCH(int, lines);
         ActivityLog log;
-        for (const QString& message : messages) {
+        for (const QString& message : messages)
             log.LogLine(message);
-        }
         QCOMPARE(log.text(), content);
-        // The document ends with the empty block after the last line break.
-        QCOMPARE(log.document()->blockCount(), lines + 1);
+        QCOMPARE(log.lines().lineCount(), lines + 1); // and the empty line after the last break
+        ActivityLog byLogText;
+        byLogText.LogText(messages.join(QStringLiteral("\r\n")), QStringLiteral("\r\n"));
+        QCOMPARE(byLogText.text(), content);
     }
 
-    void logTextWithSuffixEqualsLogLine() {
-        ActivityLog a;
-        ActivityLog b;
-        a.LogText(QStringLiteral("x"), QStringLiteral("\r\n"));
-        b.LogLine(QStringLiteral("x"));
-        QCOMPARE(a.text(), b.text());
-    }
-
-    void userCannotTypeButCanSelect() {
+    void userSelectsAcrossLinesAndCopiesButCannotType() {
         ActivityLog log;
-        log.LogLine(QStringLiteral("line"));
-        QVERIFY(log.isReadOnly());
+        log.resize(300, 100);
+        log.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        for (const char* line : {"alpha line", "bravo line", "charlie line"})
+            log.LogLine(QString::fromLatin1(line));
+        QTest::qWait(ActivityLog::FrameMs * 2);
+        const QPoint from = log.cursorRect({0, 2}).center();
+        const QPoint to = log.cursorRect({2, 6}).center();
+        QTest::mousePress(log.viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(log.viewport(), to);
+        QTest::mouseRelease(log.viewport(), Qt::LeftButton, {}, to);
+        QCOMPARE(log.selectedText(), QStringLiteral("pha line\nbravo line\ncharli"));
+        QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("pha line\nbravo line\ncharli"));
+        QTest::keyClick(&log, Qt::Key_Left, Qt::ShiftModifier);
+        QCOMPARE(log.selectedText(), QStringLiteral("pha line\nbravo line\ncharl"));
         QTest::keyClicks(&log, QStringLiteral("typed"));
-        QCOMPARE(log.text(), QStringLiteral("line\r\n"));
-        QVERIFY(log.textInteractionFlags() & Qt::TextSelectableByMouse);
+        QTest::keyClick(&log, Qt::Key_Backspace);
+        QCOMPARE(log.text(), QStringLiteral("alpha line\r\nbravo line\r\ncharlie line\r\n"));
+        QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(log.selectedText(), QStringLiteral("alpha line\nbravo line\ncharlie line\n"));
+        QTest::mouseDClick(log.viewport(), Qt::LeftButton, {}, log.cursorRect({1, 2}).center());
+        QCOMPARE(log.selectedText(), QStringLiteral("bravo"));
+
+        // Assistive technology sees the same text, selection and caret.
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&log);
+        QAccessibleTextInterface* text = accessible->textInterface();
+        QVERIFY(text != nullptr && accessible->state().readOnly);
+        QCOMPARE(text->characterCount(), 35);
+        int start = 0;
+        int end = 0;
+        text->selection(0, &start, &end);
+        QCOMPARE(text->text(start, end), QStringLiteral("bravo"));
+        text->setSelection(0, 6, 17);
+        QCOMPARE(log.selectedText(), QStringLiteral("line\nbravo "));
     }
 
     void writeDropsSelectionAndShowsNewestLine() {
         ActivityLog log;
         log.resize(300, 100);
         log.show();
-        for (int i = 0; i < 200; ++i) {
-            log.LogLine(QStringLiteral("line %1").arg(i));
-        }
+        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        for (int i = 0; i < 200; ++i) // some long enough to wrap
+            log.LogLine(QStringLiteral("line %1 ").arg(i).repeated(i % 7 == 0 ? 12 : 1));
+        QTest::qWait(ActivityLog::FrameMs * 2);
         // The user scrolls up and selects something; the next message still comes into view.
         log.verticalScrollBar()->setValue(0);
-        QTextCursor selection(log.document());
-        selection.movePosition(QTextCursor::Down, QTextCursor::KeepAnchor, 3);
-        log.setTextCursor(selection);
+        QCOMPARE(log.firstVisibleLine(), 0);
+        log.setSelection({1, 0}, {3, 2});
         log.LogLine(QStringLiteral("newest"));
-        QVERIFY(!log.textCursor().hasSelection());
-        QCOMPARE(log.textCursor().position(), log.document()->characterCount() - 1);
-        const QRect newest = log.cursorRect(log.document()->find(QStringLiteral("newest")));
-        QVERIFY(log.viewport()->rect().contains(newest));
+        QVERIFY(!log.hasSelection());
+        QCOMPARE(log.cursorPosition(), log.endPosition());
+        QCOMPARE(log.lastVisibleLine(), log.lines().lineCount() - 1);
+        QVERIFY(log.firstVisibleLine() <= 200);
+        QTest::qWait(ActivityLog::FrameMs * 2);
+        QVERIFY(log.viewport()->rect().contains(log.cursorRect({200, 0})));
+        QCOMPARE(log.verticalScrollBar()->value(), log.verticalScrollBar()->maximum());
     }
 
     void clearEmptiesTheLog() {
