@@ -228,11 +228,16 @@ qint64 ActivityLog::lastVisibleLine() const {
 
 // ---- frames: the scroll bar and the viewport follow the lines at most once a frame
 
+// A write shows at once when a frame has passed since the last one, so that during a long operation the
+// painting happens right after an access, at the start of its pause, and never delays the pause's end. Writes
+// that come faster are shown by the next one that is due, or 40 ms after the last of them.
 void ActivityLog::scheduleFrame() {
-    if (frame_.isActive())
+    if (!sinceFrame_.isValid() || sinceFrame_.elapsed() >= FrameMs) {
+        frame_.stop();
+        showFrame();
         return;
-    const qint64 since = sinceFrame_.isValid() ? sinceFrame_.elapsed() : FrameMs;
-    frame_.start(static_cast<int>(std::max<qint64>(0, FrameMs - since)));
+    }
+    frame_.start(FrameMs);
 }
 
 void ActivityLog::showFrame() {
