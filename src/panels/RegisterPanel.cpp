@@ -1,6 +1,7 @@
 #include "panels/RegisterPanel.h"
 
 #include "common/HexText.h"
+#include "panels/BitButton.h"
 #include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
 #include "panels/MapTextLabel.h"
@@ -25,14 +26,6 @@ QFont boldFont(double points) {
 QString indexedName(const char* name, int index) {
     return QString::fromLatin1(name) + QLatin1Char('_') + QString::number(index);
 }
-
-// A border in the style sheet makes every Qt style paint the exact colour instead of a shaded gradient.
-const QString BitSetStyle = QStringLiteral("QPushButton { background-color: rgb(0, 255, 0); "
-                                           "border: 1px solid rgb(64, 64, 64); }"
-                                           "QPushButton:pressed { border: 2px inset rgb(64, 64, 64); }");
-const QString BitClearStyle = QStringLiteral("QPushButton { background-color: rgb(127, 127, 127); "
-                                             "border: 1px solid rgb(64, 64, 64); }"
-                                             "QPushButton:pressed { border: 2px inset rgb(64, 64, 64); }");
 
 } // namespace
 
@@ -66,7 +59,7 @@ void RegisterPanel::createBitControls() {
         label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
         lblBitName_.at(static_cast<std::size_t>(bit)) = label;
 
-        auto* button = new QPushButton(QStringLiteral("0"), this);
+        auto* button = new BitButton(this);
         button->setObjectName(indexedName("cbRegToggleBit", arrayIndex));
         button->setGeometry(twipsRect(left, 360, 1005, 375));
         button->setFont(boldFont(12));
@@ -122,7 +115,7 @@ void RegisterPanel::setText(int value) {
 void RegisterPanel::UpdateBitsFromText() {
     const int value = textValue();
     for (int b = 0; b < BitCount; ++b)
-        setBitState(bitButton(b), (value & (1 << b)) > 0);
+        bitButton(b)->setBit((value & (1 << b)) > 0);
 }
 
 void RegisterPanel::UpdateUpDownFromText() {
@@ -147,8 +140,7 @@ int RegisterPanel::upDownValue() const {
 }
 
 void RegisterPanel::toggleBit(int bit) {
-    QPushButton* button = bitButton(bit);
-    setBitState(button, button->text() != QStringLiteral("1"));
+    bitButton(bit)->setBit(bitButton(bit)->text() != QStringLiteral("1"));
 }
 
 bool RegisterPanel::typeKey(int key) {
@@ -156,16 +148,6 @@ bool RegisterPanel::typeKey(int key) {
     if (result.changed)
         tbRegdata_->applyState(result.state);
     return result.changed;
-}
-
-void RegisterPanel::setBitState(QPushButton* button, bool set) {
-    const QString caption = set ? QStringLiteral("1") : QStringLiteral("0");
-    const QString& style = set ? BitSetStyle : BitClearStyle;
-    button->setText(caption);
-    // Re-polishing an unchanged style sheet costs more than all the rest of a refresh.
-    if (button->styleSheet() != style) {
-        button->setStyleSheet(style);
-    }
 }
 
 } // namespace regbench::panels

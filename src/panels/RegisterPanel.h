@@ -13,6 +13,7 @@ struct RegisterMap;
 
 namespace regbench::panels {
 
+class BitButton;
 class HexLineEdit;
 class MapTextLabel;
 class UpDown;
@@ -49,7 +50,7 @@ public:
     // must follow it.
     bool typeKey(int key);
 
-    QPushButton* bitButton(int bit) const { return cbRegToggleBit_.at(static_cast<std::size_t>(bit)); }
+    BitButton* bitButton(int bit) const { return cbRegToggleBit_.at(static_cast<std::size_t>(bit)); }
     HexLineEdit* hexText() const { return tbRegdata_; }
     UpDown* upDown() const { return updnRegData_; }
 
@@ -63,13 +64,12 @@ signals:
 private:
     void createBitControls();
     void createValueControls();
-    static void setBitState(QPushButton* button, bool set);
 
     int index_;
     MapTextLabel* lblRegName_ = nullptr;
     QLabel* lblRegAddr_ = nullptr;
     std::array<MapTextLabel*, BitCount> lblBitName_{};
-    std::array<QPushButton*, BitCount> cbRegToggleBit_{};
+    std::array<BitButton*, BitCount> cbRegToggleBit_{};
     HexLineEdit* tbRegdata_ = nullptr;
     UpDown* updnRegData_ = nullptr;
     QPushButton* cbRead_ = nullptr;

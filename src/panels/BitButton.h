@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QPushButton>
+
+namespace regbench::panels {
+
+// A bit button: caption "1" on pure green or "0" on mid grey, exactly those colours under any style. It
+// paints its two states itself: a style sheet would do the same, but re-polishing and drawing styled buttons
+// cost more than all the rest of showing a value. Until its bit is first shown it is a plain button.
+class BitButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit BitButton(QWidget* parent);
+
+    // The caption is what the bit handlers read back.
+    void setBit(bool set);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    enum class State { Unset, Set, Clear };
+    State state_ = State::Unset;
+};
+
+} // namespace regbench::panels
