@@ -1,12 +1,12 @@
 #include "regmap/RegisterMapReader.h"
 
-#include <QList>
-#include <QStringView>
+#include <QByteArrayView>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace regbench::regmap {
 
@@ -22,33 +22,35 @@ constexpr std::array<char16_t, 32> HighControlRange = {
 constexpr std::size_t KeptDigits = 16;
 constexpr std::int64_t ExponentCap = 1'000'000'000'000;
 
-bool isDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
-int hexDigit(char16_t c) {
+int hexDigit(char c) {
     if (isDigit(c))
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
-// Blanks, tabs and line feeds never count, wherever they stand; a carriage return does.
-std::u16string withoutBlanks(QStringView field) {
-    std::u16string out;
-    out.reserve(static_cast<std::size_t>(field.size()));
-    for (QChar c : field) {
-        const char16_t u = c.unicode();
-        if (u != u' ' && u != u'\t' && u != u'\n')
-            out.push_back(u);
+// A number is read from the field's bytes; anything outside ASCII only ever ends it. Blanks, tabs and line
+// feeds never count, wherever they stand; a carriage return does. Fields are short, so the copy stays in
+// the string's own buffer.
+template <typename Char, typename ToByte>
+std::string withoutBlanks(const Char* begin, const Char* end, ToByte toByte) {
+    std::string out;
+    for (const Char* c = begin; c != end; ++c) {
+        const char b = toByte(*c);
+        if (b != ' ' && b != '\t' && b != '\n')
+            out.push_back(b);
     }
     return out;
 }
 
-int readHex(const std::u16string& s, std::size_t i) {
+int readHex(std::string_view s, std::size_t i) {
     int value = 0;
     for (; i < s.size() && hexDigit(s[i]) >= 0; ++i)
         value = std::min(value * 16 + hexDigit(s[i]), RegisterMapReader::AddressClamp);
@@ -62,9 +64,9 @@ struct Mantissa {
     std::int64_t pointPos = 0;
     bool anyDigit = false;
 
-    void add(char16_t c, bool beforePoint) {
+    void add(char c, bool beforePoint) {
         anyDigit = true;
-        if (digits.empty() && c == u'0') {
+        if (digits.empty() && c == '0') {
             if (!beforePoint)
                 --pointPos;
             return;
@@ -72,27 +74,27 @@ struct Mantissa {
         if (beforePoint)
             ++pointPos;
         if (digits.size() < KeptDigits)
-            digits.push_back(static_cast<char>(c));
-        else if (c != u'0')
+            digits.push_back(c);
+        else if (c != '0')
             nonZeroBeyondKept = true;
     }
 };
 
 // Reads "E[sign]digits" at i if it is complete; otherwise leaves pointPos alone.
-void readExponent(const std::u16string& s, std::size_t i, Mantissa& m) {
-    if (i >= s.size() || (s[i] != u'e' && s[i] != u'E'))
+void readExponent(std::string_view s, std::size_t i, Mantissa& m) {
+    if (i >= s.size() || (s[i] != 'e' && s[i] != 'E'))
         return;
     ++i;
     std::int64_t sign = 1;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) {
-        sign = s[i] == u'-' ? -1 : 1;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        sign = s[i] == '-' ? -1 : 1;
         ++i;
     }
     if (i >= s.size() || !isDigit(s[i]))
         return;
     std::int64_t exponent = 0;
     for (; i < s.size() && isDigit(s[i]); ++i)
-        exponent = std::min(exponent * 10 + (s[i] - u'0'), ExponentCap);
+        exponent = std::min(exponent * 10 + (s[i] - '0'), ExponentCap);
     m.pointPos += sign * exponent;
 }
 
@@ -116,17 +118,17 @@ int roundHalfEven(const Mantissa& m) {
     return std::min(whole, RegisterMapReader::AddressClamp);
 }
 
-int readDecimal(const std::u16string& s) {
+int readDecimal(std::string_view s) {
     std::size_t i = 0;
     bool negative = false;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) {
-        negative = s[i] == u'-';
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
         ++i;
     }
     Mantissa m;
     for (; i < s.size() && isDigit(s[i]); ++i)
         m.add(s[i], true);
-    if (i < s.size() && s[i] == u'.')
+    if (i < s.size() && s[i] == '.')
         for (++i; i < s.size() && isDigit(s[i]); ++i)
             m.add(s[i], false);
     if (m.anyDigit)
@@ -134,6 +136,45 @@ int readDecimal(const std::u16string& s) {
     const int magnitude = roundHalfEven(m);
     return negative ? -magnitude : magnitude;
 }
+
+int readAddressBytes(std::string_view s) {
+    if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h'))
+        return readHex(s, 2);
+    return readDecimal(s);
+}
+
+// The fields of one record as views into the file's bytes: the keyword and the eight that BITS uses at
+// most; fields past those mean nothing to any record.
+struct Fields {
+    static constexpr int Kept = 9;
+    std::array<QByteArrayView, Kept> field{};
+    int count = 0;
+
+    explicit Fields(QByteArrayView line) {
+        qsizetype start = 0;
+        while (count < Kept) {
+            const qsizetype comma = line.indexOf(',', start);
+            field[static_cast<std::size_t>(count++)] =
+                line.sliced(start, (comma < 0 ? line.size() : comma) - start);
+            if (comma < 0)
+                break;
+            start = comma + 1;
+        }
+    }
+    QString text(int index) const {
+        return index < count ? RegisterMapReader::decodeAnsi(field[static_cast<std::size_t>(index)])
+                             : QString();
+    }
+    // The keyword compared without regard to case. Only ASCII letters have an upper case among the
+    // keywords' letters, so comparing bytes decides exactly as upper-casing the decoded text would.
+    bool is(const char* keyword) const {
+        const QByteArrayView k(keyword);
+        const QByteArrayView f = field[0];
+        return f.size() == k.size() && std::equal(f.begin(), f.end(), k.begin(), [](char a, char b) {
+                   return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+               });
+    }
+};
 
 // What survives between records while a file is read.
 struct LoadState {
@@ -143,15 +184,11 @@ struct LoadState {
     int currentRegister = 0;
 };
 
-QString fieldAt(const QList<QStringView>& fields, qsizetype index) {
-    return index < fields.size() ? fields[index].toString() : QString();
-}
-
 bool isAddress(int value) {
     return value >= 0 && value < RegisterMap::RegisterCount;
 }
 
-void applyTabName(const QList<QStringView>& fields, LoadState& st) {
+void applyTabName(const Fields& fields, LoadState& st) {
     RegisterMap& map = st.result.map;
     if (map.TabCount + 1 >= RegisterMap::MaxTabs) {
         st.currentTab = -1;
@@ -160,16 +197,18 @@ void applyTabName(const QList<QStringView>& fields, LoadState& st) {
     ++map.TabCount;
     st.currentTab = map.TabCount;
     st.slot = 0;
-    map.TabNames[static_cast<std::size_t>(map.TabCount)] = fieldAt(fields, 1);
+    map.TabNames[static_cast<std::size_t>(map.TabCount)] = fields.text(1);
 }
 
-void applyReg(const QList<QStringView>& fields, LoadState& st) {
-    st.currentRegister = RegisterMapReader::readAddress(fieldAt(fields, 1));
+void applyReg(const Fields& fields, LoadState& st) {
+    const QByteArrayView field = fields.count > 1 ? fields.field[1] : QByteArrayView();
+    st.currentRegister =
+        readAddressBytes(withoutBlanks(field.begin(), field.end(), [](char c) { return c; }));
     if (!isAddress(st.currentRegister))
         return;
     RegisterMap& map = st.result.map;
     const auto address = static_cast<std::size_t>(st.currentRegister);
-    map.RegNames[address] = fieldAt(fields, 2);
+    map.RegNames[address] = fields.text(2);
     if (st.currentTab < 0)
         return;
     map.TabSlotAddr[static_cast<std::size_t>(st.slot)][static_cast<std::size_t>(st.currentTab)] =
@@ -178,39 +217,38 @@ void applyReg(const QList<QStringView>& fields, LoadState& st) {
         ++st.slot;
 }
 
-void applyBits(const QList<QStringView>& fields, LoadState& st) {
+void applyBits(const Fields& fields, LoadState& st) {
     if (!isAddress(st.currentRegister))
         return;
     const auto address = static_cast<std::size_t>(st.currentRegister);
     for (int k = 1; k <= RegisterMap::BitsPerRegister; ++k)
         st.result.map.BitNames[static_cast<std::size_t>(RegisterMap::BitsPerRegister - k)][address] =
-            fieldAt(fields, k);
+            fields.text(k);
 }
 
-void applyTitle(const QList<QStringView>& fields, std::optional<QString>& target) {
-    QString text = fieldAt(fields, 1);
+void applyTitle(const Fields& fields, std::optional<QString>& target) {
+    QString text = fields.text(1);
     if (!text.isEmpty())
         target = std::move(text);
 }
 
-void applyRecord(QStringView line, LoadState& st) {
-    const QList<QStringView> fields = line.split(u',');
-    const QString keyword = fields.front().toString().toUpper();
-    if (keyword == u"TABNAME")
+void applyRecord(QByteArrayView line, LoadState& st) {
+    const Fields fields(line);
+    if (fields.is("TABNAME"))
         applyTabName(fields, st);
-    else if (keyword == u"REG")
+    else if (fields.is("REG"))
         applyReg(fields, st);
-    else if (keyword == u"BITS")
+    else if (fields.is("BITS"))
         applyBits(fields, st);
-    else if (keyword == u"TITLEBAR")
+    else if (fields.is("TITLEBAR"))
         applyTitle(fields, st.result.titleBar);
-    else if (keyword == u"TITLE")
+    else if (fields.is("TITLE"))
         applyTitle(fields, st.result.title);
 }
 
 } // namespace
 
-QString RegisterMapReader::decodeAnsi(const QByteArray& bytes) {
+QString RegisterMapReader::decodeAnsi(QByteArrayView bytes) {
     QString text(bytes.size(), Qt::Uninitialized);
     QChar* out = text.data();
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -222,12 +260,12 @@ QString RegisterMapReader::decodeAnsi(const QByteArray& bytes) {
 }
 
 int RegisterMapReader::readAddress(const QString& field) {
-    const std::u16string s = withoutBlanks(field);
-    if (s.size() >= 2 && s[0] == u'&' && (s[1] == u'H' || s[1] == u'h'))
-        return readHex(s, 2);
-    return readDecimal(s);
+    const auto toByte = [](QChar c) { return c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '\x80'; };
+    return readAddressBytes(withoutBlanks(field.begin(), field.end(), toByte));
 }
 
+// Works on the file's bytes as they are: only the texts the map keeps are decoded, so the reader needs little
+// memory beyond the file itself.
 RegisterMapReader::ReadResult RegisterMapReader::read(const QByteArray& fileBytes) {
     LoadState st;
     RegisterMap& map = st.result.map;
@@ -236,11 +274,10 @@ RegisterMapReader::ReadResult RegisterMapReader::read(const QByteArray& fileByte
     map.TabCount = -1;
     map.RegValues.fill(0);
 
-    const QString text = decodeAnsi(fileBytes);
-    const QStringView all(text);
+    const QByteArrayView all(fileBytes);
     qsizetype start = 0;
     while (start <= all.size()) {
-        qsizetype end = all.indexOf(u"\r\n", start);
+        qsizetype end = all.indexOf("\r\n", start);
         if (end < 0)
             end = all.size();
         if (end > start)

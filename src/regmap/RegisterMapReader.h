@@ -3,6 +3,7 @@
 #include "regmap/RegisterMap.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -29,7 +30,7 @@ public:
 
     // One character per byte, Windows-1252; its five unassigned bytes become the C1 control of that
     // number, so no byte is ever lost or merged and fields keep their positions.
-    static QString decodeAnsi(const QByteArray& bytes);
+    static QString decodeAnsi(QByteArrayView bytes);
 
     // The register address of a REG record: a decimal number (sign, point, exponent E/e) or "&H" and
     // hexadecimal digits; blanks, tabs and line feeds are skipped anywhere; reading stops at the first
