@@ -1,0 +1,78 @@
+#include "usb/i2cdev/I2cBus.h"
+
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <sys/ioctl.h>
+
+#include <array>
+#include <cerrno>
+#include <utility>
+
+namespace regbench::usb::i2cdev {
+
+namespace {
+
+constexpr unsigned long ByteData = I2C_FUNC_SMBUS_READ_BYTE_DATA | I2C_FUNC_SMBUS_WRITE_BYTE_DATA;
+
+// The kernel answers with the number of messages it moved; anything short of all of them is a failed
+// transfer.
+int rdwr(int fd, i2c_msg* messages, int count) {
+    i2c_rdwr_ioctl_data data{messages, static_cast<__u32>(count)};
+    const int result = ::ioctl(fd, I2C_RDWR, &data);
+    if (result < 0)
+        return errno;
+    return result == count ? 0 : EIO;
+}
+
+} // namespace
+
+I2cBus::I2cBus(FileDescriptor node, std::uint8_t chipAddress) : node_(std::move(node)), chip_(chipAddress) {}
+
+int I2cBus::prepare() {
+    if (prepared_)
+        return 0;
+    unsigned long functions = 0;
+    if (::ioctl(node_.get(), I2C_FUNCS, &functions) < 0)
+        return errno;
+    plainI2c_ = (functions & I2C_FUNC_I2C) != 0;
+    if (!plainI2c_ && (functions & ByteData) != ByteData)
+        return EOPNOTSUPP;
+    // Without FORCE: a chip that a kernel driver has claimed is that driver's, and EBUSY says so.
+    if (::ioctl(node_.get(), I2C_SLAVE, static_cast<unsigned long>(chip_)) < 0)
+        return errno;
+    prepared_ = true;
+    return 0;
+}
+
+int I2cBus::readRegister(std::uint8_t reg, std::uint8_t& value) {
+    if (const int error = prepare(); error != 0)
+        return error;
+    if (!plainI2c_)
+        return smbusByteData(I2C_SMBUS_READ, reg, value);
+    std::uint8_t address = reg;
+    std::array<i2c_msg, 2> messages = {{{chip_, 0, 1, &address}, {chip_, I2C_M_RD, 1, &value}}};
+    return rdwr(node_.get(), messages.data(), static_cast<int>(messages.size()));
+}
+
+int I2cBus::writeRegister(std::uint8_t reg, std::uint8_t value) {
+    if (const int error = prepare(); error != 0)
+        return error;
+    if (!plainI2c_)
+        return smbusByteData(I2C_SMBUS_WRITE, reg, value);
+    std::array<std::uint8_t, 2> bytes = {reg, value};
+    i2c_msg message{chip_, 0, 2, bytes.data()};
+    return rdwr(node_.get(), &message, 1);
+}
+
+int I2cBus::smbusByteData(std::uint8_t readWrite, std::uint8_t reg, std::uint8_t& value) {
+    i2c_smbus_data data{};
+    data.byte = value;
+    i2c_smbus_ioctl_data args{readWrite, reg, I2C_SMBUS_BYTE_DATA, &data};
+    if (::ioctl(node_.get(), I2C_SMBUS, &args) < 0)
+        return errno;
+    if (readWrite == I2C_SMBUS_READ)
+        value = data.byte;
+    return 0;
+}
+
+} // namespace regbench::usb::i2cdev

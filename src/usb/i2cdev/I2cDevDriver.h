@@ -1,0 +1,90 @@
+#pragma once
+
+#include "usb/UsbDriver.h"
+#include "usb/i2cdev/AdapterRecord.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+class QObject;
+class QSocketNotifier;
+
+namespace regbench::usb::i2cdev {
+
+class AdapterChannel;
+class UdevAdapters;
+
+// The USB layer served in-process over Linux i2c-dev: every eligible I2C adapter is offered as a bridge
+// with one interface and the pipes 0x02 (requests) and 0x82 (replies), and the bridge's requests are
+// carried out on the adapter as I2C transactions with the chip.
+//
+// Eligible: an adapter on a USB device, or one that a udev rule marked with REGBENCH_I2C=1; the match table
+// is not consulted. Discovery reads udev and sysfs only; a node is opened at its first access, and an
+// adapter whose node cannot be opened is offered all the same, every access then answering why.
+// Arrivals and removals reach the callbacks only through the Qt event loop of the thread of WDU_VB_Init.
+// WDU_Transfer with a time-out of 0 waits without limit. Do not destroy the driver from a callback.
+class I2cDevDriver final : public UsbDriver {
+public:
+    static constexpr std::uint32_t RequestPipe = 0x02;
+    static constexpr std::uint32_t ReplyPipe = 0x82;
+
+    I2cDevDriver();
+    ~I2cDevDriver() override;
+    I2cDevDriver(const I2cDevDriver&) = delete;
+    I2cDevDriver& operator=(const I2cDevDriver&) = delete;
+
+    std::uint32_t WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
+                              std::uint32_t numMatchTables, const EventTable& eventTable,
+                              std::uint32_t options, const void* windowHandle) override;
+    std::uint32_t WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
+                                   std::uint32_t alternateSetting) override;
+    std::uint32_t WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) override;
+    std::uint32_t WDU_Transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
+                               std::uint32_t options, std::uint8_t* buffer, std::uint32_t length,
+                               std::uint32_t* bytesTransferred,
+                               const std::array<std::uint8_t, SetupPacketSize>& setupPacket,
+                               std::uint32_t timeoutMs) override;
+    QByteArray VB_Stat2Str(std::uint32_t status) override;
+    void WDU_VB_Uninit(std::uint32_t driverHandle) override;
+
+private:
+    struct Held {
+        AdapterRecord adapter;
+        std::unique_ptr<AdapterChannel> channel; // opened at the first access
+        bool offering = true;                    // inside the attach callback
+        bool accepted = false;                   // the attach callback took it
+        bool gone = false;                       // answer DeviceGone without touching the node
+        bool removed = false;                    // the removal has been seen
+    };
+
+    void watchMonitor();
+    void readMonitor();
+    void post(std::function<void()> work);
+    void handleAdapter(const AdapterRecord& adapter);
+    void offer(std::uint32_t handle);
+    void handleRemoval(const std::string& syspath);
+    void finishRemoval(std::uint32_t handle);
+    Held* lookup(std::uint32_t handle, std::uint32_t& status);
+    AdapterChannel* channel(Held& held, std::uint32_t& status);
+    static void markGone(Held& held);
+    void shutdown();
+
+    bool open_ = false;
+    std::uint32_t driverHandle_ = 0;
+    std::uint32_t sessions_ = 0;
+    std::uint32_t nextDeviceHandle_ = 1;
+    int dispatchDepth_ = 0;
+    std::shared_ptr<bool> alive_;
+    EventTable events_;
+    std::unique_ptr<UdevAdapters> udev_;
+    std::unique_ptr<QObject> dispatcher_;
+    QSocketNotifier* notifier_ = nullptr; // child of dispatcher_
+    std::map<std::uint32_t, Held> held_;
+    std::set<std::uint32_t> goneHandles_;
+};
+
+} // namespace regbench::usb::i2cdev
