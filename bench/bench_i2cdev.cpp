@@ -1,0 +1,179 @@
+// Figures for the i2c-dev backend against umockdev-emulated adapters. Run: umockdev-wrapper ./bench_i2cdev
+#include "BenchSupport.h"
+#include "EmulatedAdapter.h"
+#include "usb/i2cdev/I2cBus.h"
+#include "usb/i2cdev/I2cDevDriver.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+using namespace regbench::usb;
+using regbench::bench::cpuMilliseconds;
+using regbench::bench::summarise;
+using regbench::tests::EmulatedAdapter;
+using regbench::usb::i2cdev::I2cDevDriver;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+void runEventLoop(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// A driver that takes every adapter offered and remembers when the last offer came.
+struct Session {
+    explicit Session(I2cDevDriver& d) : driver(d) {
+        EventTable table;
+        table.AttachCallback = [this](std::uint32_t h, const DeviceInfo&, void*) {
+            handle = h;
+            attachedAt = Clock::now();
+            return true;
+        };
+        table.DetachCallback = [](std::uint32_t, void*) {};
+        driver.WDU_VB_Init(&driverHandle, nullptr, 0, table, 1, nullptr);
+    }
+    ~Session() { driver.WDU_VB_Uninit(driverHandle); }
+    bool waitForAdapter() {
+        const QDeadlineTimer deadline(5000);
+        while (handle == 0 && !deadline.hasExpired())
+            runEventLoop(1);
+        return handle != 0;
+    }
+
+    I2cDevDriver& driver;
+    std::uint32_t driverHandle = 0;
+    std::uint32_t handle = 0;
+    Clock::time_point attachedAt;
+};
+
+void print(const char* name, const std::vector<double>& us) {
+    const auto s = summarise(us);
+    std::printf("%-50s n=%zu  mean %.1f  median %.1f  min %.1f  max %.1f  (us)\n", name, us.size(), s.mean,
+                s.median, s.min, s.max);
+}
+
+void roundTrips(bool plainI2c) {
+    EmulatedAdapter adapter;
+    adapter.add();
+    adapter.setPlainI2c(plainI2c);
+    I2cDevDriver driver;
+    Session session(driver);
+    if (!session.waitForAdapter()) {
+        std::puts("the emulated adapter was not offered");
+        return;
+    }
+    constexpr int Iterations = 2000;
+    for (const bool write : {false, true}) {
+        std::vector<double> us;
+        for (int i = 0; i < Iterations + 50; ++i) {
+            const auto reg = static_cast<std::uint8_t>(i);
+            std::array<std::uint8_t, 4> request = {0x01, 0x39, reg, 0};
+            if (write)
+                request = {0x00, 0x38, reg, static_cast<std::uint8_t>(i * 7)};
+            std::array<std::uint8_t, 10> reply{};
+            std::uint32_t done = 0;
+            const auto start = Clock::now();
+            const bool ok = driver.WDU_Transfer(session.handle, 0x02, 0, 0, request.data(), write ? 4 : 3,
+                                                &done, {}, 30000) == 0 &&
+                            driver.WDU_Transfer(session.handle, 0x82, 1, 0, reply.data(), write ? 4 : 3,
+                                                &done, {}, 30000) == 0;
+            const std::chrono::duration<double, std::micro> took = Clock::now() - start;
+            if (!ok || reply[0] != 0) {
+                std::puts("transfer failed");
+                return;
+            }
+            if (i >= 50) // the first ones warm up
+                us.push_back(took.count());
+        }
+        const QByteArray name = QByteArray(write ? "register write" : "register read") +
+                                (plainI2c ? ", I2C_RDWR" : ", SMBus byte data") + " (request + reply)";
+        print(name.constData(), us);
+    }
+}
+
+// The same read straight on the calling thread: what the hand-over to the I/O thread costs is the difference.
+void directReads() {
+    EmulatedAdapter adapter;
+    adapter.add();
+    regbench::usb::i2cdev::I2cBus bus(regbench::usb::i2cdev::FileDescriptor(::open("/dev/i2c-0", O_RDWR)),
+                                      0x1C);
+    std::vector<double> us;
+    for (int i = 0; i < 2050; ++i) {
+        std::uint8_t value = 0;
+        const auto start = Clock::now();
+        if (bus.readRegister(static_cast<std::uint8_t>(i), value) != 0) {
+            std::puts("direct read failed");
+            return;
+        }
+        if (i >= 50)
+            us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    print("register read, I2C_RDWR on the calling thread", us);
+}
+
+void hotPlug() {
+    EmulatedAdapter adapter;
+    I2cDevDriver driver;
+    Session session(driver);
+    std::vector<double> us;
+    for (int i = 0; i < 20; ++i) {
+        session.handle = 0;
+        const auto start = Clock::now();
+        adapter.add();
+        if (!session.waitForAdapter()) {
+            std::puts("an adapter plugged in was not offered");
+            return;
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(session.attachedAt - start).count());
+    }
+    print("plugged in -> attach callback (4-device chain)", us);
+}
+
+void idleCpu(bool withAdapter) {
+    EmulatedAdapter adapter;
+    if (withAdapter)
+        adapter.add();
+    I2cDevDriver driver;
+    Session session(driver);
+    if (withAdapter) {
+        DeviceInfo info; // opens the node and starts its I/O thread
+        if (!session.waitForAdapter() || driver.WDU_GetDeviceInfo(session.handle, &info) != 0) {
+            std::puts("the emulated adapter could not be opened");
+            return;
+        }
+    }
+    constexpr int IdleMs = 5000;
+    const double before = cpuMilliseconds();
+    runEventLoop(IdleMs);
+    const double used = cpuMilliseconds() - before;
+    std::printf("idle, %-44s CPU %.1f ms in %d s (%.3f %% of one core)\n",
+                withAdapter ? "adapter held and open:" : "no adapter:", used, IdleMs / 1000,
+                used / IdleMs * 100.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!EmulatedAdapter::underWrapper()) {
+        std::fputs("Run this under umockdev-wrapper.\n", stderr);
+        return 77;
+    }
+    QCoreApplication app(argc, argv);
+    roundTrips(true);
+    roundTrips(false);
+    directReads();
+    hotPlug();
+    idleCpu(false);
+    idleCpu(true);
+    return 0;
+}
