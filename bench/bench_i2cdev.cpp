@@ -65,7 +65,7 @@ void print(const char* name, const std::vector<double>& us) {
 void roundTrips(bool plainI2c) {
     EmulatedAdapter adapter;
     adapter.add();
-    adapter.setPlainI2c(plainI2c);
+    adapter.edit([plainI2c](EmulatedAdapter::Bus& bus) { bus.plainI2c = plainI2c; });
     I2cDevDriver driver;
     Session session(driver);
     if (!session.waitForAdapter()) {

@@ -15,7 +15,7 @@ private slots:
     void readAndWriteOverI2cDev() {
         EmulatedAdapter adapter; // before the layer opens its udev monitor
         adapter.add();
-        adapter.setRegister(5, 0xA0);
+        adapter.edit([](EmulatedAdapter::Bus& bus) { bus.registers[5] = 0xA0; });
         regbench::usb::i2cdev::I2cDevDriver driver;
         QTemporaryDir dir;
         QFile map(dir.filePath(QStringLiteral("tabdefs.csv")));
@@ -31,17 +31,16 @@ private slots:
         window.cmdClearLog_Click();
 
         window.cbRead_Click(0);
-        QCOMPARE(adapter.transactions(), QStringList{"w1c 05, r1c[1]"});
+        QCOMPARE(adapter.state().transactions, QStringList{"w1c 05, r1c[1]"});
         auto* text = window.findChild<QLineEdit*>(QStringLiteral("tbRegdata_0"));
         QCOMPARE(text->text(), QStringLiteral("A0"));
         QCOMPARE(window.registerMap().RegValues.at(5), std::int16_t{0xA0});
 
-        adapter.clearRecords();
         QTest::keyClick(text, Qt::Key_A, Qt::ControlModifier); // select all
         QTest::keyClicks(text, QStringLiteral("3C"));
         window.cbWrite_Click(0);
-        QCOMPARE(adapter.transactions(), QStringList{"w1c 05 3c"});
-        QCOMPARE(adapter.registerValue(5), std::uint8_t{0x3C});
+        QCOMPARE(adapter.state().transactions, (QStringList{"w1c 05, r1c[1]", "w1c 05 3c"}));
+        QCOMPARE(adapter.state().registers[5], std::uint8_t{0x3C});
         QCOMPARE(window.activityLog().text(), QStringLiteral("Reading register 0x05 = 0xA0 successful\r\n"
                                                              "Writing register 0x05 = 0x3C successful\r\n"));
     }

@@ -2,23 +2,33 @@
 
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <vector>
 
 namespace regbench::tests {
 
 // I2C adapters emulated at the kernel interface with umockdev, each with a chip at 0x1C on its bus: sysfs
-// entries (under a USB device or a PCI one), a /dev/i2c-N node and its ioctls (I2C_FUNCS, I2C_SLAVE,
-// I2C_RDWR, I2C_SMBUS) answered as the kernel and the chip would. Adapters are numbered as their buses,
-// 0, 1, ... The process must run under umockdev-wrapper (see underWrapper). All members are thread-safe.
+// entries under a USB or a PCI device, and a /dev/i2c-N node whose I2C_FUNCS, I2C_SLAVE, I2C_RDWR and
+// I2C_SMBUS ioctls are answered as the kernel and the chip would. Adapters are numbered as their buses, 0, 1,
+// ... The process must run under umockdev-wrapper (see underWrapper). All members are thread-safe.
 class EmulatedAdapter {
 public:
     enum class Parent { Usb, Pci };
     static constexpr std::uint16_t VendorId = 0x1209;
-    static constexpr std::uint16_t ProductId = 0x7A1C;
+    static constexpr std::uint16_t ProductId = 0x7A1C; // plus the bus number
 
-    // Sets up the empty testbed; create it before the layer opens its udev monitor.
+    struct Bus {
+        std::array<std::uint8_t, 256> registers{};
+        bool plainI2c = true; // false: I2C_FUNCS offers the SMBus byte-data calls only
+        int fault = 0;        // every transaction fails with this errno
+        // Each transaction as it went on the bus: "w1c 05, r1c[1]" (a read), "w1c 05 3c" (a write).
+        QStringList transactions;
+        int ioctls = 0; // every ioctl that reached the node
+    };
+
+    // The testbed: create it before the layer opens its udev monitor.
     EmulatedAdapter();
     ~EmulatedAdapter();
     EmulatedAdapter(const EmulatedAdapter&) = delete;
@@ -26,30 +36,19 @@ public:
 
     static bool underWrapper();
 
-    // Plugs in an adapter; marked sets the udev property REGBENCH_I2C=1 on it. Returns its bus number. The
-    // USB device of a USB adapter has the IDs VendorId and ProductId + its bus number.
+    // marked sets the udev property REGBENCH_I2C=1. Returns the bus number.
     int add(Parent parent = Parent::Usb, bool marked = false);
-    // Sets the mark afterwards and announces it with a "change" event, as `udevadm trigger` would.
+    // Sets the mark later, with the "change" event that `udevadm trigger` sends.
     void mark(int bus);
-    // Unplugs it: a "remove" event, transactions held by setStalled end with ENODEV, later ones too.
+    // A "remove" event; held and later transactions end with ENODEV.
     void remove(int bus = 0);
     QString nodeFile(int bus = 0) const;
 
-    void setRegister(std::uint8_t reg, std::uint8_t value, int bus = 0);
-    std::uint8_t registerValue(std::uint8_t reg, int bus = 0) const;
-    // false: I2C_FUNCS offers the SMBus byte-data calls but no plain I2C.
-    void setPlainI2c(bool plain, int bus = 0);
-    // Every transaction fails with this errno (0: none).
-    void setFault(int error, int bus = 0);
+    Bus state(int bus = 0) const;
+    void edit(const std::function<void(Bus&)>& change, int bus = 0);
     // Transactions wait, holding their caller in the ioctl, until this is turned off again.
     void setStalled(bool stalled, int bus = 0);
     int heldTransactions(int bus = 0) const;
-
-    // Each transaction as it went on the bus, one message after another: "w1c 05, r1c[1]", "w1c 05 3c".
-    QStringList transactions(int bus = 0) const;
-    // Every ioctl that reached the node, transaction or not.
-    int ioctls(int bus = 0) const;
-    void clearRecords(int bus = 0);
 
 private:
     struct Impl;
