@@ -96,7 +96,7 @@ void I2cDevDriver::post(std::function<void()> work) {
 
 // An arrival, or a change of one known (a mark set or taken away by a rule and `udevadm trigger`).
 void I2cDevDriver::handleAdapter(const AdapterRecord& adapter) {
-    if (!open_)
+    if (!open_ || refused_.count(adapter.syspath) != 0)
         return;
     for (const auto& [handle, held] : held_) {
         if (held.adapter.syspath != adapter.syspath)
@@ -129,13 +129,15 @@ void I2cDevDriver::offer(std::uint32_t handle) {
         return; // the layer was closed inside the callback
     it->second.offering = false;
     it->second.accepted = accepted;
-    if (!accepted)
+    if (!accepted) {
+        refused_.insert(it->second.adapter.syspath);
         held_.erase(it);
-    else if (it->second.removed)
+    } else if (it->second.removed)
         finishRemoval(handle);
 }
 
 void I2cDevDriver::handleRemoval(const std::string& syspath) {
+    refused_.erase(syspath);
     for (auto& [handle, held] : held_) {
         if (held.adapter.syspath != syspath)
             continue;
@@ -277,6 +279,7 @@ void I2cDevDriver::shutdown() {
     }
     held_.clear();
     goneHandles_.clear();
+    refused_.clear();
     udev_.reset();
     driverHandle_ = 0;
 }

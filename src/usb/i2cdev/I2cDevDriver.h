@@ -85,6 +85,7 @@ private:
     QSocketNotifier* notifier_ = nullptr; // child of dispatcher_
     std::map<std::uint32_t, Held> held_;
     std::set<std::uint32_t> goneHandles_;
+    std::set<std::string> refused_; // syspaths, until their removal: a refusal stands, as for a USB device
 };
 
 } // namespace regbench::usb::i2cdev

@@ -78,7 +78,7 @@ private slots:
         adapters.add(Parent::Pci); // a PC's SMBus, say: never to be touched
         adapters.add(Parent::Pci, true);
         Rig rig;
-        rig.onAttach = [&rig](std::uint32_t) { return rig.attached.size() != 4; }; // the last one is refused
+        rig.onAttach = [&rig](std::uint32_t) { return rig.attached.size() != 4; }; // the 4th is refused
         QCOMPARE(rig.init(), UsbStatus::Success);
         QVERIFY(rig.attached.empty()); // the caller is not ready for callbacks inside WDU_VB_Init
         QTRY_COMPARE(rig.attached.size(), 2u);
@@ -97,6 +97,10 @@ private slots:
             QCOMPARE(adapters.state(bus).ioctls, 0); // discovery probes nothing
 
         QCOMPARE(rig.exchange(rig.attached[3], "013900"), "error e0000001");
+        adapters.mark(3); // `udevadm trigger` again: a refusal stands
+        adapters.add(Parent::Usb);
+        QTRY_COMPARE(rig.attached.size(), 5u);
+        QCOMPARE(rig.products.count(usb + 5), 1u); // and not bus 3 again before it
 
         const std::uint32_t handle = rig.products.find(usb)->second;
         adapters.remove(0);
