@@ -3,8 +3,6 @@
 #include "usb/i2cdev/AdapterChannel.h"
 #include "usb/i2cdev/UdevAdapters.h"
 
-#include <QCoreApplication>
-#include <QObject>
 #include <QSocketNotifier>
 
 #include <utility>
@@ -32,12 +30,11 @@ DeviceInfo describe(const AdapterRecord& adapter) {
 
 } // namespace
 
-I2cDevDriver::I2cDevDriver() : alive_(std::make_shared<bool>(true)) {}
+I2cDevDriver::I2cDevDriver() = default;
 
 I2cDevDriver::~I2cDevDriver() {
     if (open_)
         shutdown();
-    *alive_ = false;
 }
 
 std::uint32_t I2cDevDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
@@ -52,13 +49,13 @@ std::uint32_t I2cDevDriver::WDU_VB_Init(std::uint32_t* driverHandle, const Match
     if (!udev->valid())
         return UsbStatus::Other;
     udev_ = std::move(udev);
-    events_ = eventTable;
-    dispatcher_ = std::make_unique<QObject>();
+    offers_.open(eventTable);
+    handOver_ = std::make_unique<HandOver>();
     open_ = true;
     watchMonitor();
     // Offered from the event loop, like every later arrival: the caller is not ready inside this call.
     for (const AdapterRecord& adapter : udev_->list())
-        post([this, adapter] { handleAdapter(adapter); });
+        handOver_->post([this, adapter] { handleAdapter(adapter); });
     driverHandle_ = ++sessions_;
     *driverHandle = driverHandle_;
     return UsbStatus::Success;
@@ -68,131 +65,66 @@ void I2cDevDriver::watchMonitor() {
     const int fd = udev_->monitorFd();
     if (fd < 0)
         return;
-    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, dispatcher_.get());
-    QObject::connect(notifier_, &QSocketNotifier::activated, dispatcher_.get(), [this] { readMonitor(); });
+    notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                     [this] { readMonitor(); });
 }
 
 void I2cDevDriver::readMonitor() {
     while (const auto event = udev_->receive()) {
         if (event->action == UdevAdapters::Action::Remove)
-            post([this, syspath = event->adapter.syspath] { handleRemoval(syspath); });
+            handOver_->post([this, syspath = event->adapter.syspath] { handleRemoval(syspath); });
         else
-            post([this, adapter = event->adapter] { handleAdapter(adapter); });
+            handOver_->post([this, adapter = event->adapter] { handleAdapter(adapter); });
     }
-}
-
-void I2cDevDriver::post(std::function<void()> work) {
-    // Dropped unrun when dispatcher_ goes first.
-    QMetaObject::invokeMethod(
-        dispatcher_.get(),
-        [this, alive = alive_, work = std::move(work)] {
-            ++dispatchDepth_;
-            work();
-            if (*alive)
-                --dispatchDepth_;
-        },
-        Qt::QueuedConnection);
 }
 
 // An arrival, or a change of one known (a mark set or taken away by a rule and `udevadm trigger`).
 void I2cDevDriver::handleAdapter(const AdapterRecord& adapter) {
     if (!open_ || refused_.count(adapter.syspath) != 0)
         return;
-    for (const auto& [handle, held] : held_) {
-        if (held.adapter.syspath != adapter.syspath)
-            continue;
+    if (offers_.find([&adapter](const Adapter& held) { return held.record.syspath == adapter.syspath; })) {
         if (!adapter.eligible())
             handleRemoval(adapter.syspath); // no longer ours to touch
         return;
     }
     if (!adapter.eligible())
         return;
-    const std::uint32_t handle = nextDeviceHandle_++;
-    if (nextDeviceHandle_ == 0)
-        nextDeviceHandle_ = 1;
-    Held held;
-    held.adapter = adapter;
-    held_.emplace(handle, std::move(held));
-    offer(handle);
-}
-
-void I2cDevDriver::offer(std::uint32_t handle) {
-    const DeviceInfo info = describe(held_.at(handle).adapter);
-    const auto attach = events_.AttachCallback; // the callback may open the layer anew
-    const auto alive = alive_;
-    // The handle is registered before the callback, which may already use it.
-    const bool accepted = attach && attach(handle, info, events_.UserData);
-    if (!*alive)
-        return;
-    const auto it = held_.find(handle);
-    if (it == held_.end())
-        return; // the layer was closed inside the callback
-    it->second.offering = false;
-    it->second.accepted = accepted;
-    if (!accepted) {
-        refused_.insert(it->second.adapter.syspath);
-        held_.erase(it);
-    } else if (it->second.removed)
-        finishRemoval(handle);
+    if (offers_.offer(Adapter{adapter, nullptr}, describe(adapter)) == Offers::Offer::Refused)
+        refused_.insert(adapter.syspath);
 }
 
 void I2cDevDriver::handleRemoval(const std::string& syspath) {
     refused_.erase(syspath);
-    for (auto& [handle, held] : held_) {
-        if (held.adapter.syspath != syspath)
-            continue;
-        held.removed = true;
-        markGone(held);
-        // An adapter removed while its attach callback runs is finished when the callback returns.
-        if (!held.offering)
-            finishRemoval(handle);
-        return;
-    }
+    const auto isIt = [&syspath](const Adapter& held) { return held.record.syspath == syspath; };
+    if (Offers::Offered* held = offers_.find(isIt))
+        markGone(*held);
+    offers_.remove(isIt);
 }
 
-void I2cDevDriver::finishRemoval(std::uint32_t handle) {
-    const auto it = held_.find(handle);
-    if (it == held_.end())
-        return;
-    markGone(it->second);
-    if (it->second.accepted && events_.DetachCallback) {
-        const auto detach = events_.DetachCallback;
-        const auto alive = alive_;
-        detach(handle, events_.UserData);
-        if (!*alive)
-            return;
-    }
-    if (const auto again = held_.find(handle); again != held_.end()) {
-        held_.erase(again);
-        goneHandles_.insert(handle);
-    }
-}
-
-void I2cDevDriver::markGone(Held& held) {
+void I2cDevDriver::markGone(Offers::Offered& held) {
     held.gone = true;
     // The kernel completes an adapter's removal only once every open node of it is closed.
-    held.channel.reset();
+    held.device.channel.reset();
 }
 
-I2cDevDriver::Held* I2cDevDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
-    const auto it = open_ ? held_.find(handle) : held_.end();
-    if (it == held_.end()) {
-        status = open_ && goneHandles_.count(handle) != 0 ? UsbStatus::DeviceGone : UsbStatus::InvalidHandle;
+I2cDevDriver::Offers::Offered* I2cDevDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
+    if (!open_) {
+        status = UsbStatus::InvalidHandle;
         return nullptr;
     }
-    status = it->second.gone ? UsbStatus::DeviceGone : UsbStatus::Success;
-    return status == UsbStatus::Success ? &it->second : nullptr;
+    return offers_.lookup(handle, status);
 }
 
 // Opened at the first access and tried again at every access while it fails, so that a permission granted
 // meanwhile (the rule installed, `udevadm trigger`) works without plugging the adapter in again.
-AdapterChannel* I2cDevDriver::channel(Held& held, std::uint32_t& status) {
+AdapterChannel* I2cDevDriver::channel(Offers::Offered& held, std::uint32_t& status) {
     status = UsbStatus::Success;
-    if (!held.channel)
-        held.channel = AdapterChannel::open(held.adapter.devnode, status);
+    if (!held.device.channel)
+        held.device.channel = AdapterChannel::open(held.device.record.devnode, status);
     if (status == UsbStatus::DeviceGone)
         markGone(held);
-    return held.channel.get();
+    return held.device.channel.get();
 }
 
 std::uint32_t I2cDevDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
@@ -205,14 +137,14 @@ std::uint32_t I2cDevDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::ui
 
 std::uint32_t I2cDevDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) {
     std::uint32_t status = UsbStatus::Success;
-    Held* held = lookup(deviceHandle, status);
+    Offers::Offered* held = lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
     if (info == nullptr)
         return UsbStatus::InvalidArgument;
     if (channel(*held, status) == nullptr)
         return status;
-    *info = describe(held->adapter);
+    *info = describe(held->device.record);
     return UsbStatus::Success;
 }
 
@@ -225,7 +157,7 @@ std::uint32_t I2cDevDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
     if (bytesTransferred != nullptr)
         *bytesTransferred = 0;
     std::uint32_t status = UsbStatus::Success;
-    Held* held = lookup(deviceHandle, status);
+    Offers::Offered* held = lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
     if (readFlag > 1 || (buffer == nullptr && length > 0))
@@ -266,19 +198,9 @@ void I2cDevDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
 
 void I2cDevDriver::shutdown() {
     open_ = false;
-    if (notifier_ != nullptr)
-        notifier_->setEnabled(false); // its socket closes with udev_ below
-    notifier_ = nullptr;
-    if (dispatcher_) {
-        // Queued arrivals and removals die here, unrun.
-        QCoreApplication::removePostedEvents(dispatcher_.get());
-        if (dispatchDepth_ > 0)
-            dispatcher_.release()->deleteLater(); // its own queued call is running right now
-        else
-            dispatcher_.reset();
-    }
-    held_.clear();
-    goneHandles_.clear();
+    notifier_.reset(); // its socket closes with udev_ below
+    handOver_.reset(); // queued arrivals and removals die here, unrun
+    offers_.close();
     refused_.clear();
     udev_.reset();
     driverHandle_ = 0;

@@ -1,16 +1,15 @@
 #pragma once
 
+#include "usb/HandOver.h"
+#include "usb/OfferedDevices.h"
 #include "usb/UsbDriver.h"
 #include "usb/i2cdev/AdapterRecord.h"
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
 
-class QObject;
 class QSocketNotifier;
 
 namespace regbench::usb::i2cdev {
@@ -52,39 +51,28 @@ public:
     void WDU_VB_Uninit(std::uint32_t driverHandle) override;
 
 private:
-    struct Held {
-        AdapterRecord adapter;
+    struct Adapter {
+        AdapterRecord record;
         std::unique_ptr<AdapterChannel> channel; // opened at the first access
-        bool offering = true;                    // inside the attach callback
-        bool accepted = false;                   // the attach callback took it
-        bool gone = false;                       // answer DeviceGone without touching the node
-        bool removed = false;                    // the removal has been seen
     };
+    using Offers = OfferedDevices<Adapter>;
 
     void watchMonitor();
     void readMonitor();
-    void post(std::function<void()> work);
     void handleAdapter(const AdapterRecord& adapter);
-    void offer(std::uint32_t handle);
     void handleRemoval(const std::string& syspath);
-    void finishRemoval(std::uint32_t handle);
-    Held* lookup(std::uint32_t handle, std::uint32_t& status);
-    AdapterChannel* channel(Held& held, std::uint32_t& status);
-    static void markGone(Held& held);
+    Offers::Offered* lookup(std::uint32_t handle, std::uint32_t& status);
+    AdapterChannel* channel(Offers::Offered& held, std::uint32_t& status);
+    static void markGone(Offers::Offered& held);
     void shutdown();
 
     bool open_ = false;
     std::uint32_t driverHandle_ = 0;
     std::uint32_t sessions_ = 0;
-    std::uint32_t nextDeviceHandle_ = 1;
-    int dispatchDepth_ = 0;
-    std::shared_ptr<bool> alive_;
-    EventTable events_;
     std::unique_ptr<UdevAdapters> udev_;
-    std::unique_ptr<QObject> dispatcher_;
-    QSocketNotifier* notifier_ = nullptr; // child of dispatcher_
-    std::map<std::uint32_t, Held> held_;
-    std::set<std::uint32_t> goneHandles_;
+    std::unique_ptr<HandOver> handOver_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    Offers offers_;
     std::set<std::string> refused_; // syspaths, until their removal: a refusal stands, as for a USB device
 };
 

@@ -4,8 +4,6 @@
 #include "usb/libusb/LibusbOpenDevice.h"
 #include "usb/libusb/LibusbStatus.h"
 
-#include <QCoreApplication>
-#include <QObject>
 #include <QTimer>
 
 #include <algorithm>
@@ -38,12 +36,11 @@ bool hasInterface(libusb_device* device, const MatchEntry& entry) {
 
 } // namespace
 
-LibusbDriver::LibusbDriver(DeviceWatch watch) : watch_(watch), alive_(std::make_shared<bool>(true)) {}
+LibusbDriver::LibusbDriver(DeviceWatch watch) : watch_(watch) {}
 
 LibusbDriver::~LibusbDriver() {
     if (open_)
         shutdown();
-    *alive_ = false;
 }
 
 std::uint32_t LibusbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
@@ -58,9 +55,9 @@ std::uint32_t LibusbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const Match
     if (const int error = libusb_init(&context); error != 0)
         return usbStatusFromLibusb(error);
     context_.reset(context);
-    events_ = eventTable;
+    offers_.open(eventTable);
     match_.assign(matchTables, matchTables + numMatchTables);
-    dispatcher_ = std::make_unique<QObject>();
+    handOver_ = std::make_unique<HandOver>();
     open_ = true;
     eventThread_ = std::make_unique<LibusbEventThread>(context_.get());
     if (const std::uint32_t status = startWatching(); status != UsbStatus::Success) {
@@ -98,12 +95,11 @@ std::uint32_t LibusbDriver::startWatching() {
         }
         return UsbStatus::Success;
     }
-    pollTimer_ = new QTimer(dispatcher_.get());
+    pollTimer_ = std::make_unique<QTimer>();
     pollTimer_->setInterval(PollIntervalMs);
-    QObject::connect(pollTimer_, &QTimer::timeout, dispatcher_.get(), [this] { pollDevices(); });
+    QObject::connect(pollTimer_.get(), &QTimer::timeout, pollTimer_.get(), [this] { pollDevices(); });
     pollTimer_->start();
-    QMetaObject::invokeMethod(
-        dispatcher_.get(), [this] { pollDevices(); }, Qt::QueuedConnection);
+    handOver_->post([this] { pollDevices(); });
     return UsbStatus::Success;
 }
 
@@ -157,112 +153,42 @@ bool LibusbDriver::matches(libusb_device* device) const {
 
 void LibusbDriver::queueArrival(libusb_device* device) {
     auto ref = std::make_shared<DevicePtr>(referenceDevice(device));
-    post([this, ref] { handleArrival(std::move(*ref)); });
+    handOver_->post([this, ref] { handleArrival(std::move(*ref)); });
 }
 
 void LibusbDriver::queueRemoval(libusb_device* device) {
     auto ref = std::make_shared<DevicePtr>(referenceDevice(device));
-    post([this, ref] {
+    handOver_->post([this, ref] {
         // Only compared from here on: a device we hold stays alive through our own reference.
         libusb_device* raw = ref->get();
         ref->reset();
-        handleRemoval(raw);
+        offers_.remove([raw](const auto& held) { return held->device() == raw; });
     });
 }
 
-void LibusbDriver::post(std::function<void()> work) {
-    // Dropped unrun if dispatcher_ is destroyed first; the references the work holds go with it.
-    QMetaObject::invokeMethod(
-        dispatcher_.get(),
-        [this, alive = alive_, work = std::move(work)] {
-            ++dispatchDepth_;
-            work();
-            if (*alive)
-                --dispatchDepth_;
-        },
-        Qt::QueuedConnection);
-}
-
 void LibusbDriver::handleArrival(DevicePtr device) {
-    if (!open_ || !matches(device.get()))
+    if (!open_ || !matches(device.get()) ||
+        offers_.find([&device](const auto& held) { return held->device() == device.get(); }) != nullptr)
         return;
-    for (const auto& [handle, held] : held_) {
-        if (held.device->device() == device.get())
-            return;
-    }
     auto opened = std::make_unique<LibusbOpenDevice>(std::move(device));
     DeviceInfo info;
     opened->describe(info);
-    const std::uint32_t handle = nextDeviceHandle_++;
-    if (nextDeviceHandle_ == 0)
-        nextDeviceHandle_ = 1;
-    Held held;
-    held.device = std::move(opened);
-    held_.emplace(handle, std::move(held));
-    offer(handle, info);
+    offers_.offer(std::move(opened), info);
 }
 
-void LibusbDriver::offer(std::uint32_t handle, const DeviceInfo& info) {
-    const auto alive = alive_;
-    // The handle is registered before the callback, which may already use it (WDU_SetInterface).
-    const bool accepted = events_.AttachCallback && events_.AttachCallback(handle, info, events_.UserData);
-    if (!*alive)
-        return;
-    const auto it = held_.find(handle);
-    if (it == held_.end())
-        return; // the layer was closed inside the callback
-    it->second.offering = false;
-    it->second.accepted = accepted;
-    if (!accepted)
-        held_.erase(it);
-    else if (it->second.removed)
-        finishRemoval(handle);
-}
-
-void LibusbDriver::handleRemoval(libusb_device* device) {
-    for (auto& [handle, held] : held_) {
-        if (held.device->device() != device)
-            continue;
-        held.gone = true;
-        held.removed = true;
-        // A device unplugged while its attach callback runs is finished when the callback returns.
-        if (!held.offering)
-            finishRemoval(handle);
-        return;
-    }
-}
-
-void LibusbDriver::finishRemoval(std::uint32_t handle) {
-    const auto it = held_.find(handle);
-    if (it == held_.end())
-        return;
-    it->second.gone = true;
-    if (it->second.accepted && events_.DetachCallback) {
-        const auto alive = alive_;
-        events_.DetachCallback(handle, events_.UserData);
-        if (!*alive)
-            return;
-    }
-    if (const auto again = held_.find(handle); again != held_.end()) {
-        held_.erase(again);
-        goneHandles_.insert(handle);
-    }
-}
-
-LibusbDriver::Held* LibusbDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
-    const auto it = open_ ? held_.find(handle) : held_.end();
-    if (it == held_.end()) {
-        status = open_ && goneHandles_.count(handle) != 0 ? UsbStatus::DeviceGone : UsbStatus::InvalidHandle;
-        return nullptr;
-    }
-    status = it->second.gone ? UsbStatus::DeviceGone : it->second.device->openStatus();
-    return status == UsbStatus::Success ? &it->second : nullptr;
+LibusbDriver::Offers::Offered* LibusbDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
+    Offers::Offered* held = open_ ? offers_.lookup(handle, status) : nullptr;
+    if (!open_)
+        status = UsbStatus::InvalidHandle;
+    if (held != nullptr)
+        status = held->device->openStatus();
+    return status == UsbStatus::Success ? held : nullptr;
 }
 
 std::uint32_t LibusbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
                                              std::uint32_t alternateSetting) {
     std::uint32_t status = UsbStatus::Success;
-    Held* held = lookup(deviceHandle, status);
+    Offers::Offered* held = lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
     status = held->device->setInterface(interfaceNumber, alternateSetting);
@@ -273,7 +199,7 @@ std::uint32_t LibusbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::ui
 
 std::uint32_t LibusbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) {
     std::uint32_t status = UsbStatus::Success;
-    Held* held = lookup(deviceHandle, status);
+    Offers::Offered* held = lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
     if (info == nullptr)
@@ -290,7 +216,7 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
     if (bytesTransferred != nullptr)
         *bytesTransferred = 0;
     std::uint32_t status = UsbStatus::Success;
-    Held* held = lookup(deviceHandle, status);
+    Offers::Offered* held = lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
     if (readFlag > 1)
@@ -321,20 +247,11 @@ void LibusbDriver::shutdown() {
     if (eventThread_)
         eventThread_->requestStop();
     hotplug_.clear();
-    eventThread_.reset();
-    if (pollTimer_ != nullptr)
-        pollTimer_->stop();
-    pollTimer_ = nullptr;
-    if (dispatcher_) {
-        // Queued arrivals and removals die here, unrun, releasing their device references before libusb_exit.
-        QCoreApplication::removePostedEvents(dispatcher_.get());
-        if (dispatchDepth_ > 0)
-            dispatcher_.release()->deleteLater(); // its own queued call is running right now
-        else
-            dispatcher_.reset();
-    }
-    held_.clear();
-    goneHandles_.clear();
+    eventThread_.reset(); // no other thread posts from here on
+    pollTimer_.reset();
+    // Queued arrivals and removals die here, unrun, releasing their device references before libusb_exit.
+    handOver_.reset();
+    offers_.close();
     polled_.clear();
     context_.reset();
     driverHandle_ = 0;

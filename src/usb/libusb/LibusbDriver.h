@@ -1,16 +1,14 @@
 #pragma once
 
+#include "usb/HandOver.h"
+#include "usb/OfferedDevices.h"
 #include "usb/UsbDriver.h"
 #include "usb/libusb/LibusbResources.h"
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
-class QObject;
 class QTimer;
 
 namespace regbench::usb::libusb {
@@ -48,13 +46,7 @@ public:
     void WDU_VB_Uninit(std::uint32_t driverHandle) override;
 
 private:
-    struct Held {
-        std::unique_ptr<LibusbOpenDevice> device;
-        bool offering = true;  // inside the attach callback
-        bool accepted = false; // the attach callback took it
-        bool gone = false;     // unplugged: answer DeviceGone without touching libusb
-        bool removed = false;  // the removal has been seen
-    };
+    using Offers = OfferedDevices<std::unique_ptr<LibusbOpenDevice>>;
 
     std::uint32_t startWatching();
     void pollDevices();
@@ -62,31 +54,23 @@ private:
     // Both may be called on any thread; the work runs later on the thread of WDU_VB_Init.
     void queueArrival(libusb_device* device);
     void queueRemoval(libusb_device* device);
-    void post(std::function<void()> work);
     void handleArrival(DevicePtr device);
-    void offer(std::uint32_t handle, const DeviceInfo& info);
-    void handleRemoval(libusb_device* device);
-    void finishRemoval(std::uint32_t handle);
-    Held* lookup(std::uint32_t handle, std::uint32_t& status);
+    // Null with the status when the handle is unknown, gone, or its device could not be opened.
+    Offers::Offered* lookup(std::uint32_t handle, std::uint32_t& status);
     void shutdown();
 
     DeviceWatch watch_;
     bool open_ = false;
     std::uint32_t driverHandle_ = 0;
     std::uint32_t sessions_ = 0;
-    std::uint32_t nextDeviceHandle_ = 1;
-    int dispatchDepth_ = 0;
-    std::shared_ptr<bool> alive_;
-    EventTable events_;
     std::vector<MatchEntry> match_;
     ContextPtr context_;
-    std::unique_ptr<QObject> dispatcher_;
-    QTimer* pollTimer_ = nullptr; // child of dispatcher_
+    std::unique_ptr<HandOver> handOver_;
+    std::unique_ptr<QTimer> pollTimer_;
     std::vector<HotplugRegistrationPtr> hotplug_;
     std::unique_ptr<LibusbEventThread> eventThread_;
     std::vector<DevicePtr> polled_;
-    std::map<std::uint32_t, Held> held_;
-    std::set<std::uint32_t> goneHandles_;
+    Offers offers_;
 };
 
 } // namespace regbench::usb::libusb

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QSocketNotifier;
+
+namespace regbench::usb {
+
+// Runs work on the thread that created it, from that thread's Qt event loop, never inside the call that
+// posted it. post() may be called from any thread: the work waits in a queue under a mutex and an eventfd
+// wakes the owning thread, so every hand-over is a lock that a thread checker can follow. Work still
+// queued when the hand-over is destroyed is dropped unrun, releasing what it holds; destroying it from
+// inside a work item is allowed and drops the rest. Destroy it only once no other thread can post.
+class HandOver {
+public:
+    HandOver();
+    ~HandOver();
+    HandOver(const HandOver&) = delete;
+    HandOver& operator=(const HandOver&) = delete;
+
+    void post(std::function<void()> work);
+
+private:
+    void runQueued();
+
+    std::mutex mutex_;
+    std::deque<std::function<void()>> queue_; // guarded by mutex_
+    int wakeFd_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
+    bool running_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace regbench::usb
