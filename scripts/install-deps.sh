@@ -8,7 +8,8 @@ packages=(
   libusb-1.0-0-dev libudev-dev
   umockdev libumockdev-dev libglib2.0-dev
   clang libclang-rt-14-dev
+  xvfb xauth x11-utils
 )
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${packages[@]}"
+$sudo apt-get -o DPkg::Lock::Timeout=600 update -q
+$sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${packages[@]}"

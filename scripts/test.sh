@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every test: the suite, the reader's fuzzer, and the suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs, builds and runs every test: the suite, a per-user install, the reader's fuzzer, and the suite
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -10,6 +10,7 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+scripts/check-user-install.sh build
 
 scripts/fuzz-reader.sh "${FUZZ_SECONDS:-60}"
 

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Checks a per-user install from a build tree: cmake --install with a prefix in a scratch home must write
+# nothing outside that prefix (so a normal user can do it), and the installed regbench-sim, started through its
+# bin/ link, must find the sample map in its own folder.
+set -euo pipefail
+build="$(realpath "${1:?usage: $0 BUILD_DIR}")"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+fail() { echo "check-user-install: $*" >&2; exit 1; }
+home="$(mktemp -d)"
+trap 'rm -rf "$home"' EXIT
+prefix="$home/.local"
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+outside="$(grep -v "^$prefix/" "$build/install_manifest.txt" || true)"
+[ -z "$outside" ] || fail "installed outside the prefix: $outside"
+for program in regbench regbench-sim; do
+    [ "$(readlink -f "$prefix/bin/$program")" = "$prefix/lib/regbench/$program" ] ||
+        fail "bin/$program is not a link to lib/regbench/$program"
+done
+
+title="$(sed -n 's/^TITLEBAR,\(.*\)\r$/\1/p' "$root/data/tabdefs.csv")"
+"$root/scripts/expect-window.sh" "$title" "$prefix/bin/regbench-sim"
+echo "check-user-install: installed under a user prefix and started"
