@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks a per-user install from a build tree: cmake --install with a prefix in a scratch home must write
-# nothing outside that prefix (so a normal user can do it), and the installed regbench-sim, started through its
-# bin/ link, must find the sample map in its own folder.
+# nothing outside that prefix (so a normal user can do it), and the installed regbench-sim, started through
+# its bin/ link, must find the sample map in its own folder.
 set -euo pipefail
 build="$(realpath "${1:?usage: $0 BUILD_DIR}")"
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -17,6 +17,9 @@ for program in regbench regbench-sim; do
     [ "$(readlink -f "$prefix/bin/$program")" = "$prefix/lib/regbench/$program" ] ||
         fail "bin/$program is not a link to lib/regbench/$program"
 done
+grep -qx "Exec=$prefix/bin/regbench-sim" "$prefix"/share/applications/*.regbench-sim.desktop ||
+    fail "the desktop entry does not start $prefix/bin/regbench-sim"
+desktop-file-validate "$prefix"/share/applications/*.desktop
 
 title="$(sed -n 's/^TITLEBAR,\(.*\)\r$/\1/p' "$root/data/tabdefs.csv")"
 "$root/scripts/expect-window.sh" "$title" "$prefix/bin/regbench-sim"

@@ -8,7 +8,7 @@ packages=(
   libusb-1.0-0-dev libudev-dev
   umockdev libumockdev-dev libglib2.0-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-utils
+  librsvg2-bin desktop-file-utils xvfb xauth x11-utils
 )
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get -o DPkg::Lock::Timeout=600 update -q
