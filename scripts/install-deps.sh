@@ -9,7 +9,7 @@ packages=(
   umockdev libumockdev-dev libglib2.0-dev
   clang libclang-rt-14-dev
   librsvg2-bin desktop-file-utils xvfb xauth x11-utils
-  dpkg-dev file
+  dpkg-dev file lintian appstream
 )
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get -o DPkg::Lock::Timeout=600 update -q
