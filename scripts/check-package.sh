@@ -37,9 +37,17 @@ dpkg-query -W -f='${Conffiles}\n' regbench | grep -q '^ /etc/regbench/tabdefs.cs
     fail "/etc/regbench/tabdefs.csv is not a conffile"
 [ "$(readlink /usr/lib/regbench/tabdefs.csv)" = /etc/regbench/tabdefs.csv ] ||
     fail "/usr/lib/regbench/tabdefs.csv is not a link to /etc/regbench/tabdefs.csv"
-for program in regbench regbench-sim; do
+# Every program the package holds, so that a program added later is checked too.
+programs=()
+for path in /usr/lib/regbench/*; do
+    if [ -f "$path" ] && [ -x "$path" ] && [ ! -L "$path" ]; then programs+=("$(basename "$path")"); fi
+done
+[ "${#programs[@]}" -ge 2 ] || fail "expected the programs in /usr/lib/regbench, found: ${programs[*]}"
+for program in "${programs[@]}"; do
     [ "$(readlink -f "/usr/bin/$program")" = "/usr/lib/regbench/$program" ] ||
         fail "/usr/bin/$program is not a link to /usr/lib/regbench/$program"
+    grep -qx "Exec=/usr/bin/$program" /usr/share/applications/*.desktop ||
+        fail "no desktop entry starts /usr/bin/$program"
 done
 for size in 16x16 32x32 48x48 64x64 128x128 256x256 scalable; do
     ls /usr/share/icons/hicolor/$size/apps/regbench.* >/dev/null || fail "no $size icon"

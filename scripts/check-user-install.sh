@@ -13,12 +13,17 @@ prefix="$home/.local"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 outside="$(grep -v "^$prefix/" "$build/install_manifest.txt" || true)"
 [ -z "$outside" ] || fail "installed outside the prefix: $outside"
-for program in regbench regbench-sim; do
-    [ "$(readlink -f "$prefix/bin/$program")" = "$prefix/lib/regbench/$program" ] ||
+programs=0
+for path in "$prefix"/lib/regbench/*; do
+    if [ ! -f "$path" ] || [ ! -x "$path" ] || [ -L "$path" ]; then continue; fi
+    program="$(basename "$path")"
+    programs=$((programs + 1))
+    [ "$(readlink -f "$prefix/bin/$program")" = "$path" ] ||
         fail "bin/$program is not a link to lib/regbench/$program"
+    grep -qx "Exec=$prefix/bin/$program" "$prefix"/share/applications/*.desktop ||
+        fail "no desktop entry starts $prefix/bin/$program"
 done
-grep -qx "Exec=$prefix/bin/regbench-sim" "$prefix"/share/applications/*.regbench-sim.desktop ||
-    fail "the desktop entry does not start $prefix/bin/regbench-sim"
+[ "$programs" -ge 2 ] || fail "expected the programs in $prefix/lib/regbench"
 desktop-file-validate "$prefix"/share/applications/*.desktop
 
 title="$(sed -n 's/^TITLEBAR,\(.*\)\r$/\1/p' "$root/data/tabdefs.csv")"
