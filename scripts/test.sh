@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: the suite, a per-user install, the Debian package (built, checked,
-# installed, started and purged), the reader's fuzzer, and the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Prints how long each step took at the end.
+# installed, started and purged), the reader's fuzzer, the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer. Prints how long each step took
+# at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -40,12 +41,26 @@ sanitizer_suite() {
     )
 }
 
+# The tests in which threads besides the GUI thread take part (the backends' own and umockdev's), built with
+# ThreadSanitizer; any report fails them. tests/tsan.supp says which reports inside system libraries are
+# set aside, and why.
+thread_sanitizer() {
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREGBENCH_SANITIZE_THREAD=ON \
+        -DREGBENCH_BENCH=OFF
+    cmake --build build-tsan --target regbench_threaded_tests -j"$jobs"
+    (
+        export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp"
+        cd build-tsan && ctest -L threads --output-on-failure
+    )
+}
+
 step "dependencies" scripts/install-deps.sh
 step "suite" suite
 step "per-user install" scripts/check-user-install.sh build
 step "package" package
 step "fuzzer" scripts/fuzz-reader.sh "${FUZZ_SECONDS:-60}"
 step "sanitizer suite" sanitizer_suite
+step "thread sanitizer" thread_sanitizer
 
 echo "== time taken"
 printf '%s\n' "${timings[@]}"
