@@ -1,10 +1,8 @@
 // The register operations without a window: the bytes on the wire, the values stored and shown, the boxes
 // and every log line, for single registers, groups and the whole device, with faults on the bridge.
 #include "access/RegisterOperations.h"
-#include "bridge/BridgeLink.h"
-#include "bridge/PipeTransfer.h"
 #include "regmap/RegisterMapReader.h"
-#include "support/RecordingLog.h"
+#include "support/LinkRig.h"
 #include "support/TestMap.h"
 #include "usb/sim/SimUsbDriver.h"
 
@@ -32,11 +30,7 @@ struct Page : regbench::access::RegisterPage {
 };
 
 // The operations over the simulated bridge with the test map, register 5 holding 0xA0 on the chip.
-struct Rig {
-    SimUsbDriver sim;
-    regbench::tests::RecordingLog log;
-    regbench::bridge::BridgeLink link{sim, log};
-    regbench::bridge::PipeTransfer pipes{link, log};
+struct Rig : regbench::tests::LinkRig {
     regbench::regmap::RegisterMap map =
         regbench::regmap::RegisterMapReader::read(regbench::tests::testMap()).map;
     Page page;
@@ -50,11 +44,8 @@ struct Rig {
                            }};
 
     explicit Rig(bool attached = true) {
-        link.VendorId = regbench::usb::BridgeVendorId;
-        link.ProductId = regbench::usb::BridgeProductId;
         sim.setAutoPlug(attached);
-        sim.setTimeoutCap(30);
-        link.startUp([](int) { QTest::qWait(20); });
+        startUp();
         if (attached)
             chip().write(5, 0xA0);
         sim.clearTransfers();
@@ -117,43 +108,34 @@ private slots:
         }
     }
 
-    // A transfer that failed is reported as a failure, never as a read of 00.
-    void failedTransfers_data() {
-        QTest::addColumn<std::function<void(SimUsbDriver&)>>("fault");
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<int>("transfers");
-        const QString failed = QStringLiteral("Reading register 0x05 failed: USB transfer error");
-        QTest::newRow("request cannot go out")
-            << std::function([](SimUsbDriver& sim) { sim.setDeviceInfoStatus(UsbStatus::IoError); })
-            << QStringList{"WritePipe: WDU_GetDeviceInfo() failed:", "error &HE0000008 (Input/output error)",
-                           "", failed}
-            << 0;
-        QTest::newRow("reply never comes")
-            << std::function([](SimUsbDriver& sim) { sim.setDropReplies(true); })
-            << QStringList{"ReadPipe: WDU_Transfer() failed: error &HE0000003 (The transfer timed out)",
-                           "Read Pipe failed", failed}
-            << 2;
-        QTest::newRow("reply without data")
-            << std::function([](SimUsbDriver& sim) { sim.setReplyLength(1); }) << QStringList{failed} << 2;
-        QTest::newRow("no pipes") << std::function([](SimUsbDriver& sim) { sim.setEndpointCount(0); })
-                                  << QStringList{"  No pipes are defined for this device ",
-                                                 "other than the default pipe (number 0)",
-                                                 "Write Pipe failed", failed}
-                                  << 0;
-    }
+    // A transfer that failed is reported as a failure, never as a read of 00; no reply is asked for after a
+    // request that failed, and the user's value stays.
     void failedTransfers() {
-        QFETCH(std::function<void(SimUsbDriver&)>, fault);
-        QFETCH(QStringList, lines);
-        QFETCH(int, transfers);
-        Rig rig;
-        rig.page.values[0] = 0x5C;
-        rig.map.RegValues[5] = 0x5C;
-        fault(rig.sim);
-        rig.ops.readPanel(0);
-        QCOMPARE(rig.log.lines(), lines);
-        QCOMPARE(int(rig.sim.transfers().size()), transfers); // no reply asked after a failed request
-        QCOMPARE(rig.page.values[0], 0x5C);
-        QCOMPARE(rig.map.RegValues[5], 0x5C);
+        const QString failed = QStringLiteral("Reading register 0x05 failed: USB transfer error");
+        struct Case {
+            std::function<void(SimUsbDriver&)> fault;
+            QStringList lines;
+            int transfers;
+        };
+        // clang-format off
+        const Case cases[] = {
+            {[](SimUsbDriver& sim) { sim.setDeviceInfoStatus(UsbStatus::IoError); },
+             {"WritePipe: WDU_GetDeviceInfo() failed:", "error &HE0000008 (Input/output error)", "", failed}, 0},
+            {[](SimUsbDriver& sim) { sim.setDropReplies(true); },
+             {"ReadPipe: WDU_Transfer() failed: error &HE0000003 (The transfer timed out)", "Read Pipe failed", failed}, 2},
+            {[](SimUsbDriver& sim) { sim.setReplyLength(1); }, {failed}, 2},
+            {[](SimUsbDriver& sim) { sim.setEndpointCount(0); }, {"  No pipes are defined for this device ",
+             "other than the default pipe (number 0)", "Write Pipe failed", failed}, 0}};
+        // clang-format on
+        for (const Case& c : cases) {
+            Rig rig;
+            rig.page.values[0] = rig.map.RegValues[5] = 0x5C;
+            c.fault(rig.sim);
+            rig.ops.readPanel(0);
+            QCOMPARE(rig.log.lines(), c.lines);
+            QCOMPARE(int(rig.sim.transfers().size()), c.transfers);
+            QVERIFY(rig.page.values[0] == 0x5C && rig.map.RegValues[5] == 0x5C);
+        }
     }
 
     void missingBridgeIsReported() {
@@ -251,20 +233,6 @@ private slots:
         QCOMPARE(lines.filter(QStringLiteral("Pipe: WDU_GetDeviceInfo() failed:")).size(), 6);
         QCOMPARE(lines.filter(QStringLiteral("failed: USB transfer error")).size(), 6);
         QCOMPARE(lines.constLast(), QString());
-    }
-
-    void stopEndsALoopInItsPause() {
-        Rig rig;
-        rig.duringWait = [&rig] {
-            if (rig.waits == 2)
-                rig.ops.stop();
-        };
-        rig.ops.writeAll();
-        QCOMPARE(rig.requests().size(), 2);
-        QVERIFY(!rig.log.content.endsWith(QStringLiteral("\r\n\r\n"))); // no closing line
-        rig.ops.readPanel(0);
-        rig.ops.readGroup();
-        QCOMPARE(rig.requests().size(), 2);
     }
 };
 

@@ -14,30 +14,27 @@ using Position = ActivityLog::Position;
 class ActivityLogTest : public QObject {
     Q_OBJECT
 private slots:
-    void messagesBecomeLines_data() {
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<int>("lines");
-        QTest::newRow("one") << QStringList{"Searching..."} << QStringLiteral("Searching...\r\n") << 1;
-        QTest::newRow("empty text is one empty line")
-            << QStringList{"a", "", "b"} << QStringLiteral("a\r\n\r\nb\r\n") << 3;
-        QTest::newRow("CR LF inside a message")
-            << QStringList{"first\r\nsecond"} << QStringLiteral("first\r\nsecond\r\n") << 2;
-        QTest::newRow("not ASCII") << QStringList{"\u00b5s \u20ac"} << QStringLiteral("\u00b5s \u20ac\r\n")
-                                   << 1;
-    }
+    // One message a line, an empty text one empty line, CR LF inside a message several lines; the same by
+    // LogText with CR LF as by LogLine. Clear Log empties, and the next message starts at the first line.
     void messagesBecomeLines() {
-        QFETCH(QStringList, messages);
-        QFETCH(QString, content);
-        QFETCH(int, lines);
-        ActivityLog log;
-        for (const QString& message : messages)
-            log.LogLine(message);
-        QCOMPARE(log.text(), content);
-        QCOMPARE(log.lines().lineCount(), lines + 1); // and the empty line after the last break
-        ActivityLog byLogText;
-        byLogText.LogText(messages.join(QStringLiteral("\r\n")), QStringLiteral("\r\n"));
-        QCOMPARE(byLogText.text(), content);
+        const std::tuple<QStringList, QString, int> cases[] = {
+            {{"Searching..."}, "Searching...\r\n", 1},
+            {{"a", "", "b"}, "a\r\n\r\nb\r\n", 3},
+            {{"first\r\nsecond"}, "first\r\nsecond\r\n", 2},
+            {{"\u00b5s \u20ac"}, "\u00b5s \u20ac\r\n", 1}};
+        for (const auto& [messages, content, lines] : cases) {
+            ActivityLog log;
+            log.LogLine(QStringLiteral("old"));
+            log.clearLog();
+            QCOMPARE(log.text(), QString());
+            for (const QString& message : messages)
+                log.LogLine(message);
+            QCOMPARE(log.text(), content);
+            QCOMPARE(log.lines().lineCount(), lines + 1); // and the empty line after the last break
+            ActivityLog byLogText;
+            byLogText.LogText(messages.join(QStringLiteral("\r\n")), QStringLiteral("\r\n"));
+            QCOMPARE(byLogText.text(), content);
+        }
     }
 
     void userSelectsAcrossLinesAndCopiesButCannotType() {
@@ -99,15 +96,6 @@ private slots:
         QTest::qWait(ActivityLog::FrameMs * 2);
         QVERIFY(log.viewport()->rect().contains(log.cursorRect({200, 0})));
         QCOMPARE(log.verticalScrollBar()->value(), log.verticalScrollBar()->maximum());
-    }
-
-    void clearEmptiesTheLog() {
-        ActivityLog log;
-        log.LogLine(QStringLiteral("old"));
-        log.clearLog();
-        QCOMPARE(log.text(), QString());
-        log.LogLine(QStringLiteral("new"));
-        QCOMPARE(log.text(), QStringLiteral("new\r\n"));
     }
 };
 

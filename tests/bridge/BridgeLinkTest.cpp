@@ -2,7 +2,7 @@
 // and detach line, shut-down, and what each transfer hands the layer.
 #include "bridge/BridgeLink.h"
 #include "bridge/PipeTransfer.h"
-#include "support/RecordingLog.h"
+#include "support/LinkRig.h"
 #include "usb/sim/SimUsbDriver.h"
 
 #include <QTest>
@@ -19,25 +19,7 @@ QStringList attachLines(const char* ids, const char* handle) {
 }
 const QStringList Accepting{QStringLiteral("DeviceAttach: Accepting control of the device"), QString()};
 
-struct Rig {
-    SimUsbDriver sim;
-    regbench::tests::RecordingLog log;
-    BridgeLink link{sim, log};
-    regbench::bridge::PipeTransfer pipes{link, log};
-    int pauses = 0;
-
-    Rig() {
-        link.VendorId = regbench::usb::BridgeVendorId;
-        link.ProductId = regbench::usb::BridgeProductId;
-        sim.setTimeoutCap(30); // a reply that never comes must not hold a test for 30 s
-    }
-    void startUp() {
-        link.startUp([this](int ms) {
-            QCOMPARE(ms, 1000);
-            ++pauses;
-            QTest::qWait(20); // long enough for every queued arrival
-        });
-    }
+struct Rig : regbench::tests::LinkRig {
     QStringList settledLines() {
         QTest::qWait(20);
         const QStringList lines = log.lines();
@@ -59,18 +41,15 @@ private slots:
         const QString ok = QStringLiteral("USB-to-I2C driver initialization successful.");
         const QString searching = QStringLiteral("Searching for USB-to-I2C interface...");
         // The attach lines written during the wait are cleared with the rest.
-        QTest::newRow("bridge present")
-            << true << UsbStatus::Success << QStringList{ok, "USB-to-I2C interface detected.", QString()};
+        // clang-format off
+        QTest::newRow("bridge present") << true << UsbStatus::Success
+            << QStringList{ok, "USB-to-I2C interface detected.", QString()};
         QTest::newRow("no bridge") << false << UsbStatus::Success
-                                   << QStringList{
-                                          init, ok, searching,
-                                          "USB-to-I2C interface not detected. Please check connections."};
-        QTest::newRow("init fails: no search")
-            << true << UsbStatus::NotFound
-            << QStringList{init,
-                           "Form_Activate(): Failed to initialize USB driver: "
-                           "error &HE0000007",
-                           "(Not found)", "USB-to-I2C driver initialization failure."};
+            << QStringList{init, ok, searching, "USB-to-I2C interface not detected. Please check connections."};
+        QTest::newRow("init fails: no search") << true << UsbStatus::NotFound
+            << QStringList{init, "Form_Activate(): Failed to initialize USB driver: error &HE0000007", "(Not found)",
+                           "USB-to-I2C driver initialization failure."};
+        // clang-format on
     }
     void startUpReports() {
         QFETCH(bool, present);

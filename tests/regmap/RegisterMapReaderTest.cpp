@@ -1,6 +1,5 @@
 #include "regmap/RegisterMapReader.h"
 
-#include <QFile>
 #include <QStringList>
 #include <QTest>
 
@@ -62,7 +61,6 @@ private slots:
     void address();
     void decodeAnsi_data();
     void decodeAnsi();
-    void sampleMap();
 };
 
 void TestRegisterMapReader::records_data() {
@@ -189,27 +187,6 @@ void TestRegisterMapReader::decodeAnsi() {
     QCOMPARE(text.size(), 5);
     QCOMPARE(int{text[0].unicode()}, codePoint);
     QCOMPARE(text.mid(1), QStringLiteral("\u00EF\u00BB\u00BFz"));
-}
-
-// The shipped sample map suits the window: ASCII, CR LF lines, at most six registers a tab, short bit names.
-void TestRegisterMapReader::sampleMap() {
-    QFile file(QStringLiteral(REGBENCH_SAMPLE_MAP));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray raw = file.readAll();
-    QVERIFY(std::all_of(raw.begin(), raw.end(), [](char c) { return c > 0; }));
-    const QList<QByteArray> lines = raw.split('\n');
-    QVERIFY(
-        std::all_of(lines.begin(), lines.end() - 1, [](const QByteArray& l) { return l.endsWith('\r'); }));
-    int onTab = 0;
-    for (const QByteArray& line : lines) {
-        const QList<QByteArray> f = line.chopped(line.endsWith('\r') ? 1 : 0).split(',');
-        onTab = f[0] == "TABNAME" ? 0 : onTab + (f[0] == "REG" ? 1 : 0);
-        const auto shortName = [](const QByteArray& name) { return name.size() <= 8; };
-        QVERIFY2(onTab <= 6 &&
-                     (f[0] != "BITS" || (f.size() == 9 && std::all_of(f.begin(), f.end(), shortName))),
-                 line.constData());
-    }
-    QCOMPARE(RegisterMapReader::read(raw).map.TabCount, 4);
 }
 
 QTEST_GUILESS_MAIN(TestRegisterMapReader)

@@ -1,5 +1,4 @@
-// Before any Qt header, which would turn glib's "signals" members into a keyword.
-#include <umockdev.h>
+#include "support/Testbed.h"
 
 #include "EmulatedAdapter.h"
 
@@ -78,123 +77,107 @@ struct EmulatedAdapter::Impl {
         std::vector<UMockdevIoctlClient*> held;
     };
 
-    static gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user);
-    void handle(Adapter& a, UMockdevIoctlClient* client);
-    void transact(Adapter& a, UMockdevIoctlClient* client);
-    int rdwr(Adapter& a, UMockdevIoctlData* arg, QStringList& trace);
-    int smbus(Adapter& a, UMockdevIoctlClient* client, QStringList& trace);
-    void endHeld(Adapter& a, bool removed);
+    static gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user) {
+        auto* a = static_cast<Adapter*>(user);
+        const std::lock_guard lock(a->owner->mutex);
+        ++a->bus.ioctls;
+        a->owner->handle(*a, client);
+        return TRUE;
+    }
+    void handle(Adapter& a, UMockdevIoctlClient* client) {
+        if (a.removed)
+            return umockdev_ioctl_client_complete(client, -1, ENODEV);
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        switch (umockdev_ioctl_client_get_request(client)) {
+        case I2C_FUNCS:
+            *Memory(arg, 0, sizeof(unsigned long)).as<unsigned long>() =
+                I2C_FUNC_SMBUS_BYTE_DATA | (a.bus.plainI2c ? I2C_FUNC_I2C : 0);
+            return umockdev_ioctl_client_complete(client, 0, 0);
+        case I2C_SLAVE: // the address is the argument itself; the kernel keeps it per open file
+        case I2C_SLAVE_FORCE:
+            g_object_set_data(G_OBJECT(client), SlaveKey,
+                              GSIZE_TO_POINTER(*reinterpret_cast<gsize*>(arg->data)));
+            return umockdev_ioctl_client_complete(client, 0, 0);
+        case I2C_RDWR:
+        case I2C_SMBUS:
+            if (!a.stalled)
+                return transact(a, client);
+            a.held.push_back(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
+            return;
+        default:
+            return umockdev_ioctl_client_complete(client, -1, ENOTTY);
+        }
+    }
+    void transact(Adapter& a, UMockdevIoctlClient* client) {
+        if (a.bus.fault != 0)
+            return umockdev_ioctl_client_complete(client, -1, a.bus.fault);
+        QStringList trace;
+        const int result = umockdev_ioctl_client_get_request(client) == I2C_RDWR
+                               ? rdwr(a, umockdev_ioctl_client_get_arg(client), trace)
+                               : smbus(a, client, trace);
+        a.bus.transactions << trace.join(QStringLiteral(", "));
+        umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? -result : 0);
+    }
+    // Returns the number of messages, or -errno. A message's fields are read before its buf is resolved,
+    // which rewrites the pointer.
+    int rdwr(Adapter& a, UMockdevIoctlData* arg, QStringList& trace) {
+        const Memory call(arg, 0, sizeof(i2c_rdwr_ioctl_data));
+        const int count = static_cast<int>(call.as<i2c_rdwr_ioctl_data>()->nmsgs);
+        const Memory messages(call.data, offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
+        for (int i = 0; i < count; ++i) {
+            const i2c_msg m = messages.as<i2c_msg>()[i];
+            const Memory buffer(messages.data, i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), m.len);
+            std::uint8_t* bytes = buffer.as<std::uint8_t>();
+            const bool read = (m.flags & I2C_M_RD) != 0;
+            trace << message(read, m.addr, bytes, m.len);
+            if (m.addr != ChipAddress)
+                return -ENXIO;
+            for (int k = 0; k < m.len; ++k) {
+                if (read)
+                    bytes[k] = a.bus.registers[a.pointer++];
+                else if (k == 0)
+                    a.pointer = bytes[0];
+                else
+                    a.bus.registers[a.pointer++] = bytes[k];
+            }
+        }
+        return count;
+    }
+    int smbus(Adapter& a, UMockdevIoctlClient* client, QStringList& trace) {
+        const Memory call(umockdev_ioctl_client_get_arg(client), 0, sizeof(i2c_smbus_ioctl_data));
+        const i2c_smbus_ioctl_data c = *call.as<i2c_smbus_ioctl_data>();
+        const Memory data(call.data, offsetof(i2c_smbus_ioctl_data, data), sizeof(i2c_smbus_data));
+        std::uint8_t& value = data.as<i2c_smbus_data>()->byte;
+        const auto slave =
+            static_cast<unsigned>(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(client), SlaveKey)));
+        const std::array<std::uint8_t, 2> bytes = {c.command, value};
+        const bool read = c.read_write == I2C_SMBUS_READ;
+        trace << message(false, slave, bytes.data(), read ? 1 : 2); // the same bytes on the bus as I2C_RDWR's
+        if (read)
+            trace << message(true, slave, nullptr, 1);
+        if (slave != ChipAddress || c.size != I2C_SMBUS_BYTE_DATA)
+            return -ENXIO;
+        if (read)
+            value = a.bus.registers[c.command];
+        else
+            a.bus.registers[c.command] = value;
+        return 0;
+    }
+    void endHeld(Adapter& a, bool removed) {
+        for (UMockdevIoctlClient* client : a.held) {
+            removed ? umockdev_ioctl_client_complete(client, -1, ENODEV) : transact(a, client);
+            g_object_unref(client);
+        }
+        a.held.clear();
+    }
     Adapter& at(int bus) { return adapters.at(static_cast<std::size_t>(bus)); }
 
     mutable std::mutex mutex;
-    UMockdevTestbed* testbed = nullptr;
-    QString root;
+    Testbed testbed;
     std::deque<Adapter> adapters;
 };
 
-gboolean EmulatedAdapter::Impl::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user) {
-    auto* a = static_cast<Adapter*>(user);
-    const std::lock_guard lock(a->owner->mutex);
-    ++a->bus.ioctls;
-    a->owner->handle(*a, client);
-    return TRUE;
-}
-
-void EmulatedAdapter::Impl::handle(Adapter& a, UMockdevIoctlClient* client) {
-    if (a.removed)
-        return umockdev_ioctl_client_complete(client, -1, ENODEV);
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    switch (umockdev_ioctl_client_get_request(client)) {
-    case I2C_FUNCS:
-        *Memory(arg, 0, sizeof(unsigned long)).as<unsigned long>() =
-            I2C_FUNC_SMBUS_BYTE_DATA | (a.bus.plainI2c ? I2C_FUNC_I2C : 0);
-        return umockdev_ioctl_client_complete(client, 0, 0);
-    case I2C_SLAVE: // the address is the argument itself; the kernel keeps it per open file
-    case I2C_SLAVE_FORCE:
-        g_object_set_data(G_OBJECT(client), SlaveKey, GSIZE_TO_POINTER(*reinterpret_cast<gsize*>(arg->data)));
-        return umockdev_ioctl_client_complete(client, 0, 0);
-    case I2C_RDWR:
-    case I2C_SMBUS:
-        if (!a.stalled)
-            return transact(a, client);
-        a.held.push_back(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
-        return;
-    default:
-        return umockdev_ioctl_client_complete(client, -1, ENOTTY);
-    }
-}
-
-void EmulatedAdapter::Impl::transact(Adapter& a, UMockdevIoctlClient* client) {
-    if (a.bus.fault != 0)
-        return umockdev_ioctl_client_complete(client, -1, a.bus.fault);
-    QStringList trace;
-    const int result = umockdev_ioctl_client_get_request(client) == I2C_RDWR
-                           ? rdwr(a, umockdev_ioctl_client_get_arg(client), trace)
-                           : smbus(a, client, trace);
-    a.bus.transactions << trace.join(QStringLiteral(", "));
-    umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? -result : 0);
-}
-
-// Returns the number of messages, or -errno. A message's fields are read before its buf is resolved, which
-// rewrites the pointer.
-int EmulatedAdapter::Impl::rdwr(Adapter& a, UMockdevIoctlData* arg, QStringList& trace) {
-    const Memory call(arg, 0, sizeof(i2c_rdwr_ioctl_data));
-    const int count = static_cast<int>(call.as<i2c_rdwr_ioctl_data>()->nmsgs);
-    const Memory messages(call.data, offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
-    for (int i = 0; i < count; ++i) {
-        const i2c_msg m = messages.as<i2c_msg>()[i];
-        const Memory buffer(messages.data, i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), m.len);
-        std::uint8_t* bytes = buffer.as<std::uint8_t>();
-        const bool read = (m.flags & I2C_M_RD) != 0;
-        trace << message(read, m.addr, bytes, m.len);
-        if (m.addr != ChipAddress)
-            return -ENXIO;
-        for (int k = 0; k < m.len; ++k) {
-            if (read)
-                bytes[k] = a.bus.registers[a.pointer++];
-            else if (k == 0)
-                a.pointer = bytes[0];
-            else
-                a.bus.registers[a.pointer++] = bytes[k];
-        }
-    }
-    return count;
-}
-
-int EmulatedAdapter::Impl::smbus(Adapter& a, UMockdevIoctlClient* client, QStringList& trace) {
-    const Memory call(umockdev_ioctl_client_get_arg(client), 0, sizeof(i2c_smbus_ioctl_data));
-    const i2c_smbus_ioctl_data c = *call.as<i2c_smbus_ioctl_data>();
-    const Memory data(call.data, offsetof(i2c_smbus_ioctl_data, data), sizeof(i2c_smbus_data));
-    std::uint8_t& value = data.as<i2c_smbus_data>()->byte;
-    const auto slave = static_cast<unsigned>(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(client), SlaveKey)));
-    const std::array<std::uint8_t, 2> bytes = {c.command, value};
-    const bool read = c.read_write == I2C_SMBUS_READ;
-    trace << message(false, slave, bytes.data(), read ? 1 : 2); // the same bytes on the bus as I2C_RDWR's
-    if (read)
-        trace << message(true, slave, nullptr, 1);
-    if (slave != ChipAddress || c.size != I2C_SMBUS_BYTE_DATA)
-        return -ENXIO;
-    if (read)
-        value = a.bus.registers[c.command];
-    else
-        a.bus.registers[c.command] = value;
-    return 0;
-}
-
-void EmulatedAdapter::Impl::endHeld(Adapter& a, bool removed) {
-    for (UMockdevIoctlClient* client : a.held) {
-        removed ? umockdev_ioctl_client_complete(client, -1, ENODEV) : transact(a, client);
-        g_object_unref(client);
-    }
-    a.held.clear();
-}
-
-EmulatedAdapter::EmulatedAdapter() : d(std::make_unique<Impl>()) {
-    d->testbed = umockdev_testbed_new();
-    gchar* root = umockdev_testbed_get_root_dir(d->testbed);
-    d->root = QString::fromUtf8(root);
-    g_free(root);
-}
+EmulatedAdapter::EmulatedAdapter() : d(std::make_unique<Impl>()) {}
 
 EmulatedAdapter::~EmulatedAdapter() {
     {
@@ -204,13 +187,8 @@ EmulatedAdapter::~EmulatedAdapter() {
             d->endHeld(a, true);
         }
     }
-    g_object_unref(d->testbed);
     for (Impl::Adapter& a : d->adapters)
         g_object_unref(a.handler);
-}
-
-bool EmulatedAdapter::underWrapper() {
-    return qgetenv("LD_PRELOAD").contains("libumockdev-preload");
 }
 
 int EmulatedAdapter::add(Parent parent, bool marked) {
@@ -220,9 +198,7 @@ int EmulatedAdapter::add(Parent parent, bool marked) {
     Impl::Adapter& a = d->adapters.emplace_back();
     a.owner = d.get();
     a.node = "/dev/i2c-" + n;
-    a.handler = umockdev_ioctl_base_new();
-    g_signal_connect(a.handler, "handle-ioctl", reinterpret_cast<GCallback>(&Impl::onIoctl), &a);
-    umockdev_testbed_attach_ioctl(d->testbed, a.node.constData(), a.handler, nullptr); // before the node
+    a.handler = d->testbed.handle(a.node, &Impl::onIoctl, &a);
     const QString usb = QStringLiteral("1-%1").arg(bus + 2);
     const QString above = parent == Parent::Usb
                               ? QStringLiteral("/devices/usb1/%1/%1:1.0").arg(usb)
@@ -233,7 +209,7 @@ int EmulatedAdapter::add(Parent parent, bool marked) {
         text += QString::fromLatin1(UsbParents).arg(usb).arg(VendorId, 0, 16).arg(ProductId + bus, 0, 16);
     else
         text += QStringLiteral("\nP: %1\nE: SUBSYSTEM=pci\n").arg(above);
-    umockdev_testbed_add_from_string(d->testbed, text.toLatin1().constData(), nullptr);
+    umockdev_testbed_add_from_string(d->testbed.get(), text.toLatin1().constData(), nullptr);
     return bus;
 }
 
@@ -242,8 +218,8 @@ void EmulatedAdapter::mark(int bus) {
         const std::lock_guard lock(d->mutex);
         return d->at(bus).syspath;
     }();
-    umockdev_testbed_set_property(d->testbed, syspath.constData(), "REGBENCH_I2C", "1");
-    umockdev_testbed_uevent(d->testbed, syspath.constData(), "change");
+    umockdev_testbed_set_property(d->testbed.get(), syspath.constData(), "REGBENCH_I2C", "1");
+    umockdev_testbed_uevent(d->testbed.get(), syspath.constData(), "change");
 }
 
 void EmulatedAdapter::remove(int bus) {
@@ -253,13 +229,11 @@ void EmulatedAdapter::remove(int bus) {
     d->endHeld(a, true);
     const QByteArray syspath = a.syspath;
     lock.unlock();
-    // The event needs the device's properties, so it goes out before the device is taken away.
-    umockdev_testbed_uevent(d->testbed, syspath.constData(), "remove");
-    umockdev_testbed_remove_device(d->testbed, syspath.constData());
+    d->testbed.remove(syspath);
 }
 
 QString EmulatedAdapter::nodeFile(int bus) const {
-    return d->root + QStringLiteral("/dev/i2c-%1").arg(bus);
+    return d->testbed.root() + QStringLiteral("/dev/i2c-%1").arg(bus);
 }
 
 EmulatedAdapter::Bus EmulatedAdapter::state(int bus) const {

@@ -12,7 +12,7 @@ namespace regbench::tests {
 // I2C adapters emulated at the kernel interface with umockdev, each with a chip at 0x1C on its bus: sysfs
 // entries under a USB or a PCI device, and a /dev/i2c-N node whose I2C_FUNCS, I2C_SLAVE, I2C_RDWR and
 // I2C_SMBUS ioctls are answered as the kernel and the chip would. Adapters are numbered as their buses, 0, 1,
-// ... The process must run under umockdev-wrapper (see underWrapper). All members are thread-safe.
+// ... The process must run under umockdev-wrapper. All members are thread-safe.
 class EmulatedAdapter {
 public:
     enum class Parent { Usb, Pci };
@@ -33,8 +33,6 @@ public:
     ~EmulatedAdapter();
     EmulatedAdapter(const EmulatedAdapter&) = delete;
     EmulatedAdapter& operator=(const EmulatedAdapter&) = delete;
-
-    static bool underWrapper();
 
     // marked sets the udev property REGBENCH_I2C=1. Returns the bus number.
     int add(Parent parent = Parent::Usb, bool marked = false);

@@ -1,5 +1,7 @@
 #include "usb/i2cdev/I2cDevDriver.h"
 #include "EmulatedAdapter.h"
+#include "support/EmulatedTestMain.h"
+#include "support/LayerRig.h"
 #include "usb/BridgeIds.h"
 
 #include <QCoreApplication>
@@ -9,64 +11,24 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <functional>
-#include <grp.h>
 #include <map>
 #include <thread>
-#include <unistd.h>
 
 using namespace regbench::usb;
 using regbench::tests::EmulatedAdapter;
 using Parent = EmulatedAdapter::Parent;
 
-namespace {
-
-// A driver with callbacks that record what they were given.
-struct Rig {
-    std::uint32_t init() {
-        EventTable table;
-        table.AttachCallback = [this](std::uint32_t handle, const DeviceInfo& info, void*) {
-            attached.push_back(handle);
-            products.emplace(info.Descriptor.idProduct, handle);
-            pipes = info.ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
-            return onAttach ? onAttach(handle) : true;
+struct Rig : regbench::tests::LayerRig<i2cdev::I2cDevDriver> {
+    Rig() {
+        onAttach = [this](std::uint32_t handle) {
+            products.emplace(infos.back().Descriptor.idProduct, handle);
+            return refuse != attached.size();
         };
-        table.DetachCallback = [this](std::uint32_t handle, void*) { detached.push_back(handle); };
-        const MatchEntry match{BridgeVendorId,
-                               BridgeProductId}; // not consulted: adapters have IDs of their own
-        return driver.WDU_VB_Init(&driverHandle, &match, 1, table, 1, nullptr);
     }
-    // Pipe 0x02 sends data, 0x82 fills it; data keeps what was moved.
-    std::uint32_t transfer(std::uint32_t handle, std::uint32_t pipe, QByteArray& data,
-                           std::uint32_t ms = 5000) {
-        std::uint32_t done = 0;
-        const std::uint32_t status =
-            driver.WDU_Transfer(handle, pipe, pipe >> 7, 0, reinterpret_cast<std::uint8_t*>(data.data()),
-                                std::uint32_t(data.size()), &done, {}, ms);
-        data.truncate(int(done));
-        return status;
-    }
-    // The reply in hex, or the status that failed a transfer.
-    QByteArray exchange(std::uint32_t handle, const QByteArray& requestHex) {
-        QByteArray request = QByteArray::fromHex(requestHex);
-        QByteArray reply(10, 0);
-        std::uint32_t status = transfer(handle, 0x02, request);
-        if (status == UsbStatus::Success)
-            status = transfer(handle, 0x82, reply);
-        return status == UsbStatus::Success ? reply.toHex() : "error " + QByteArray::number(status, 16);
-    }
-
-    i2cdev::I2cDevDriver driver;
-    std::uint32_t driverHandle = 0;
-    std::vector<std::uint32_t> attached;
     std::multimap<std::uint16_t, std::uint32_t> products; // product ID -> handle
-    std::vector<PipeInfo> pipes;
-    std::vector<std::uint32_t> detached;
-    std::function<bool(std::uint32_t)> onAttach;
+    std::size_t refuse = 0;                               // the offer of this number is refused
 };
-
-} // namespace
 
 class I2cDevDriverTest : public QObject {
     Q_OBJECT
@@ -78,7 +40,7 @@ private slots:
         adapters.add(Parent::Pci); // a PC's SMBus, say: never to be touched
         adapters.add(Parent::Pci, true);
         Rig rig;
-        rig.onAttach = [&rig](std::uint32_t) { return rig.attached.size() != 4; }; // the 4th is refused
+        rig.refuse = 4;
         QCOMPARE(rig.init(), UsbStatus::Success);
         QVERIFY(rig.attached.empty()); // the caller is not ready for callbacks inside WDU_VB_Init
         QTRY_COMPARE(rig.attached.size(), 2u);
@@ -91,8 +53,8 @@ private slots:
         const std::uint16_t usb = EmulatedAdapter::ProductId;
         QCOMPARE(rig.products.count(0), 2u);
         QCOMPARE(rig.products.count(usb) + rig.products.count(usb + 4), 2u);
-        QCOMPARE(rig.pipes.at(0).Number, 0x02u);
-        QCOMPARE(rig.pipes.at(1).Number, 0x82u);
+        const std::vector<PipeInfo>& pipes = rig.infos.back().ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
+        QVERIFY(pipes.at(0).Number == 0x02 && pipes.at(1).Number == 0x82);
         for (int bus = 0; bus < 5; ++bus)
             QCOMPARE(adapters.state(bus).ioctls, 0); // discovery probes nothing
 
@@ -205,22 +167,6 @@ private slots:
             QCOMPARE(rig.exchange(handle, "013906"), "00b1");
     }
 
-    void closingInsideCallback() {
-        EmulatedAdapter adapters;
-        adapters.add();
-        adapters.add();
-        Rig rig;
-        // Closed from inside a callback, the layer must neither crash nor offer the second adapter.
-        rig.onAttach = [&rig](std::uint32_t) {
-            rig.driver.WDU_VB_Uninit(rig.driverHandle);
-            return true;
-        };
-        QCOMPARE(rig.init(), UsbStatus::Success);
-        QTRY_COMPARE(rig.attached.size(), 1u);
-        QTest::qWait(100);
-        QCOMPARE(rig.attached.size(), 1u);
-    }
-
     // Runs without root's rights (see main), so that file modes apply.
     void deniedAdapterIsOfferedAndExplained() {
         EmulatedAdapter adapters;
@@ -241,19 +187,8 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    if (!EmulatedAdapter::underWrapper()) {
-        std::fputs("Not under umockdev-wrapper: skipped\n", stderr);
-        return 77;
-    }
-    constexpr uid_t Nobody = 65534;
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0)) {
-        std::perror("cannot give up root's rights");
-        return 1;
-    }
-    QCoreApplication app(argc, argv);
-    I2cDevDriverTest test;
-    return QTest::qExec(&test, argc, argv);
+int main(int argc, char* argv[]) {
+    return regbench::tests::runEmulated<QCoreApplication, I2cDevDriverTest>(argc, argv, true);
 }
 
 #include "I2cDevDriverTest.moc"

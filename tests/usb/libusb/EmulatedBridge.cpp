@@ -1,5 +1,4 @@
-// Before any Qt header, which would turn glib's "signals" members into a keyword.
-#include <umockdev.h>
+#include "support/Testbed.h"
 
 #include "EmulatedBridge.h"
 
@@ -7,9 +6,7 @@
 #include <sys/ioctl.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -18,23 +15,17 @@ namespace regbench::tests {
 
 namespace {
 
-constexpr std::uint8_t RequestPipe = 0x02;
-constexpr std::uint8_t ReplyPipe = 0x82;
-
 // An URB between submission and reaping: the resolved copies of the client's struct and buffer.
 struct Urb {
     UMockdevIoctlData* urb = nullptr;
     UMockdevIoctlData* buffer = nullptr;
     usbdevfs_urb* fields() const { return reinterpret_cast<usbdevfs_urb*>(urb->data); }
+    void release() {
+        if (buffer != nullptr)
+            g_object_unref(buffer);
+        g_object_unref(urb);
+    }
 };
-
-void release(Urb& u) {
-    if (u.buffer != nullptr)
-        g_object_unref(u.buffer);
-    if (u.urb != nullptr)
-        g_object_unref(u.urb);
-    u = Urb{};
-}
 
 QByteArray descriptors(std::uint16_t vendorId, std::uint16_t productId) {
     const auto lo = [](std::uint16_t v) { return static_cast<char>(v & 0xFF); };
@@ -55,249 +46,177 @@ QByteArray descriptors(std::uint16_t vendorId, std::uint16_t productId) {
 } // namespace
 
 struct EmulatedBridge::Impl {
-    struct Bridge {
-        std::uint16_t vendorId = 0;
-        std::uint16_t productId = 0;
-        std::array<std::uint8_t, 256> registers{};
-        std::optional<std::uint8_t> replyStatus;
-        bool dropReplies = false;
-        std::optional<QByteArray> reply;
-        std::vector<QByteArray> outs;
-        std::vector<std::uint32_t> ins;
-        bool claimed = false;
-        int plug = -1; // index into plugs while present
-        QByteArray syspath;
-    };
-    // One plugging-in of a bridge: its node, ioctl handler and URBs.
-    struct Plug {
+    struct Device {
         Impl* owner = nullptr;
-        int bridge = 0;
+        Bridge state;
+        std::optional<QByteArray> reply; // the bridge keeps one at most
         UMockdevIoctlBase* handler = nullptr;
         QByteArray node;
+        QByteArray syspath;
         bool removed = false;
         std::deque<Urb> pendingIn;
         std::deque<Urb> reapable;
     };
 
-    mutable std::mutex mutex;
-    UMockdevTestbed* testbed = nullptr;
-    std::deque<Bridge> bridges;
-    std::deque<Plug> plugs;
-    int nextDevnum = 2;
+    std::mutex mutex;
+    Testbed testbed;
+    std::deque<Device> devices;
 
-    Bridge& bridge(int index) { return bridges.at(static_cast<std::size_t>(index)); }
-    void plugIn(int index);
-    static gboolean onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer user);
-    void handle(Plug& plug, UMockdevIoctlClient* client);
-    void submit(Plug& plug, UMockdevIoctlClient* client);
-    void submitBulk(Plug& plug, Urb u, UMockdevIoctlClient* client);
-    void reap(Plug& plug, UMockdevIoctlClient* client);
-    void discard(Plug& plug, UMockdevIoctlClient* client);
-    void request(Bridge& b, const QByteArray& bytes);
-    void deliver(Plug& plug);
+    static gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user) {
+        auto* device = static_cast<Device*>(user);
+        const std::lock_guard lock(device->owner->mutex);
+        handle(*device, client);
+        return TRUE;
+    }
+
+    static void handle(Device& d, UMockdevIoctlClient* client) {
+        const unsigned long request = umockdev_ioctl_client_get_request(client);
+        if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY)
+            return reap(d, client); // reaping still works after an unplug, as in the kernel
+        if (d.removed)
+            return umockdev_ioctl_client_complete(client, -1, ENODEV);
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        switch (request) {
+        case USBDEVFS_GET_CAPABILITIES: {
+            UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(std::uint32_t), nullptr);
+            const std::uint32_t value = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
+                                        USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+            std::memcpy(caps->data, &value, sizeof value);
+            g_object_unref(caps);
+            return umockdev_ioctl_client_complete(client, 0, 0);
+        }
+        case USBDEVFS_CLAIMINTERFACE:
+        case USBDEVFS_DISCONNECT_CLAIM:
+        case USBDEVFS_RELEASEINTERFACE:
+            d.state.claimed = request != USBDEVFS_RELEASEINTERFACE;
+            return umockdev_ioctl_client_complete(client, 0, 0);
+        case USBDEVFS_SETINTERFACE: // interface 0 has setting 0 alone
+            return umockdev_ioctl_client_complete(client, 0, 0);
+        case USBDEVFS_GETDRIVER:
+        case USBDEVFS_IOCTL:
+            return umockdev_ioctl_client_complete(client, -1, ENODATA); // no kernel driver is bound
+        case USBDEVFS_SUBMITURB:
+            return submit(d, client);
+        case USBDEVFS_DISCARDURB:
+            return discard(d, client);
+        default:
+            return umockdev_ioctl_client_complete(client, -1, ENOTTY);
+        }
+    }
+
+    static void submit(Device& d, UMockdevIoctlClient* client) {
+        Urb u{umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb),
+                                          nullptr)};
+        usbdevfs_urb* f = u.fields();
+        if (f->buffer_length > 0)
+            u.buffer = umockdev_ioctl_data_resolve(u.urb, offsetof(usbdevfs_urb, buffer),
+                                                   static_cast<gsize>(f->buffer_length), nullptr);
+        f->status = 0;
+        f->actual_length = 0;
+        if (f->endpoint == 0x02) {
+            const char* bytes = u.buffer != nullptr ? reinterpret_cast<const char*>(u.buffer->data) : "";
+            request(d, QByteArray(bytes, f->buffer_length));
+            f->actual_length = f->buffer_length;
+            d.reapable.push_back(u);
+        } else if (f->endpoint == 0x82) {
+            d.state.ins.push_back(static_cast<std::uint32_t>(f->buffer_length));
+            d.pendingIn.push_back(u);
+        } else {
+            u.release();
+            return umockdev_ioctl_client_complete(client, -1, ENOENT); // no such endpoint
+        }
+        deliver(d);
+        umockdev_ioctl_client_complete(client, 0, 0);
+    }
+
+    static void reap(Device& d, UMockdevIoctlClient* client) {
+        if (d.reapable.empty())
+            return umockdev_ioctl_client_complete(client, -1, d.removed ? ENODEV : EAGAIN);
+        Urb u = d.reapable.front();
+        d.reapable.pop_front();
+        UMockdevIoctlData* pointer =
+            umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(void*), nullptr);
+        umockdev_ioctl_data_set_ptr(pointer, 0, u.urb);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        g_object_unref(pointer);
+        u.release();
+    }
+
+    // A discarded URB must still be reaped, with -ENOENT, or libusb never finishes the cancel.
+    static void discard(Device& d, UMockdevIoctlClient* client) {
+        gulong address = 0;
+        std::memcpy(&address, umockdev_ioctl_client_get_arg(client)->data, sizeof address);
+        const auto it = std::find_if(d.pendingIn.begin(), d.pendingIn.end(),
+                                     [address](const Urb& u) { return u.urb->client_addr == address; });
+        if (it == d.pendingIn.end())
+            return umockdev_ioctl_client_complete(client, -1, EINVAL);
+        it->fields()->status = -ENOENT;
+        d.reapable.push_back(*it);
+        d.pendingIn.erase(it);
+        umockdev_ioctl_client_complete(client, 0, 0);
+    }
+
+    // A new request drops an unread reply.
+    static void request(Device& d, const QByteArray& bytes) {
+        d.state.outs.push_back(bytes);
+        d.reply.reset();
+        const auto byte = [&bytes](int i) { return static_cast<std::uint8_t>(bytes.at(i)); };
+        std::optional<QByteArray> reply;
+        if (bytes.size() >= 3 && byte(0) == 0x01 && byte(1) == 0x39) {
+            reply = QByteArray(1, '\0') + static_cast<char>(d.state.registers[byte(2)]);
+        } else if (bytes.size() >= 4 && byte(0) == 0x00 && byte(1) == 0x38) {
+            d.state.registers[byte(2)] = byte(3);
+            reply = QByteArray(1, '\0');
+        } else if (!bytes.isEmpty()) {
+            reply = QByteArray(1, static_cast<char>(0x80));
+        }
+        if (!d.state.dropReplies)
+            d.reply = reply;
+    }
+
+    static void deliver(Device& d) {
+        if (d.pendingIn.empty() || !d.reply)
+            return;
+        Urb u = d.pendingIn.front();
+        d.pendingIn.pop_front();
+        usbdevfs_urb* f = u.fields();
+        const int n = std::min(static_cast<int>(d.reply->size()), f->buffer_length);
+        if (n > 0)
+            std::memcpy(u.buffer->data, d.reply->constData(), static_cast<std::size_t>(n));
+        f->actual_length = n;
+        f->status = d.reply->size() > f->buffer_length ? -EOVERFLOW : 0;
+        d.reply.reset();
+        d.reapable.push_back(u);
+    }
 };
 
-void EmulatedBridge::Impl::plugIn(int index) {
-    Bridge& b = bridge(index);
-    const int devnum = nextDevnum++;
-    Plug& plug = plugs.emplace_back();
-    plug.owner = this;
-    plug.bridge = index;
-    plug.node = QByteArray("/dev/bus/usb/001/") + QByteArray::number(devnum).rightJustified(3, '0');
-    plug.handler = umockdev_ioctl_base_new();
-    g_signal_connect(plug.handler, "handle-ioctl", reinterpret_cast<GCallback>(&Impl::onIoctl), &plug);
-    // The handler must be in place before the device appears, or libusb may open it first.
-    umockdev_testbed_attach_ioctl(testbed, plug.node.constData(), plug.handler, nullptr);
-    b.syspath = "/sys/devices/usb1/1-" + QByteArray::number(index + 1);
-    b.plug = static_cast<int>(plugs.size()) - 1;
-    const QByteArray hexDescriptors = descriptors(b.vendorId, b.productId).toHex();
-    const QByteArray text =
-        "P: " + b.syspath.mid(4) + "\nN: " + plug.node.mid(5) +
-        "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + plug.node +
-        "\nE: BUSNUM=001\nE: DEVNUM=" + plug.node.right(3) +
-        "\nA: busnum=1\\n\nA: devnum=" + QByteArray::number(devnum) +
-        "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\nH: descriptors=" + hexDescriptors + "\n";
-    umockdev_testbed_add_from_string(testbed, text.constData(), nullptr);
-}
-
-gboolean EmulatedBridge::Impl::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user) {
-    auto* plug = static_cast<Plug*>(user);
-    const std::lock_guard lock(plug->owner->mutex);
-    plug->owner->handle(*plug, client);
-    return TRUE;
-}
-
-void EmulatedBridge::Impl::handle(Plug& plug, UMockdevIoctlClient* client) {
-    const unsigned long request = umockdev_ioctl_client_get_request(client);
-    if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY)
-        return reap(plug, client); // reaping still works after an unplug, as in the kernel
-    if (plug.removed)
-        return umockdev_ioctl_client_complete(client, -1, ENODEV);
-    Bridge& b = bridge(plug.bridge);
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    switch (request) {
-    case USBDEVFS_GET_CAPABILITIES: {
-        UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(std::uint32_t), nullptr);
-        const std::uint32_t value =
-            USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
-        std::memcpy(caps->data, &value, sizeof value);
-        g_object_unref(caps);
-        return umockdev_ioctl_client_complete(client, 0, 0);
-    }
-    case USBDEVFS_CLAIMINTERFACE:
-    case USBDEVFS_DISCONNECT_CLAIM:
-        b.claimed = true;
-        return umockdev_ioctl_client_complete(client, 0, 0);
-    case USBDEVFS_RELEASEINTERFACE:
-        b.claimed = false;
-        return umockdev_ioctl_client_complete(client, 0, 0);
-    case USBDEVFS_SETINTERFACE: {
-        UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_setinterface), nullptr);
-        const auto* setting = reinterpret_cast<const usbdevfs_setinterface*>(data->data);
-        const bool known = setting->interface == 0 && setting->altsetting == 0;
-        g_object_unref(data);
-        return umockdev_ioctl_client_complete(client, known ? 0 : -1, known ? 0 : EINVAL);
-    }
-    case USBDEVFS_GETDRIVER:
-    case USBDEVFS_IOCTL:
-        return umockdev_ioctl_client_complete(client, -1, ENODATA); // no kernel driver is bound
-    case USBDEVFS_SUBMITURB:
-        return submit(plug, client);
-    case USBDEVFS_DISCARDURB:
-        return discard(plug, client);
-    default:
-        return umockdev_ioctl_client_complete(client, -1, ENOTTY);
-    }
-}
-
-void EmulatedBridge::Impl::submit(Plug& plug, UMockdevIoctlClient* client) {
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    Urb u;
-    u.urb = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
-    if (u.urb == nullptr)
-        return umockdev_ioctl_client_complete(client, -1, EFAULT);
-    usbdevfs_urb* f = u.fields();
-    if (f->buffer_length > 0)
-        u.buffer = umockdev_ioctl_data_resolve(u.urb, offsetof(usbdevfs_urb, buffer),
-                                               static_cast<gsize>(f->buffer_length), nullptr);
-    f->status = 0;
-    f->actual_length = 0;
-    if (f->type == USBDEVFS_URB_TYPE_BULK || f->type == USBDEVFS_URB_TYPE_INTERRUPT)
-        return submitBulk(plug, u, client);
-    release(u);
-    umockdev_ioctl_client_complete(client, -1, EINVAL);
-}
-
-void EmulatedBridge::Impl::submitBulk(Plug& plug, Urb u, UMockdevIoctlClient* client) {
-    Bridge& b = bridge(plug.bridge);
-    usbdevfs_urb* f = u.fields();
-    if (f->endpoint == RequestPipe) {
-        const char* bytes = u.buffer != nullptr ? reinterpret_cast<const char*>(u.buffer->data) : "";
-        request(b, QByteArray(bytes, f->buffer_length));
-        f->actual_length = f->buffer_length;
-        plug.reapable.push_back(u);
-    } else if (f->endpoint == ReplyPipe) {
-        b.ins.push_back(static_cast<std::uint32_t>(f->buffer_length));
-        plug.pendingIn.push_back(u);
-    } else {
-        release(u);
-        return umockdev_ioctl_client_complete(client, -1, ENOENT); // no such endpoint
-    }
-    deliver(plug);
-    umockdev_ioctl_client_complete(client, 0, 0);
-}
-
-void EmulatedBridge::Impl::reap(Plug& plug, UMockdevIoctlClient* client) {
-    if (plug.reapable.empty())
-        return umockdev_ioctl_client_complete(client, -1, plug.removed ? ENODEV : EAGAIN);
-    Urb u = plug.reapable.front();
-    plug.reapable.pop_front();
-    UMockdevIoctlData* pointer =
-        umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(void*), nullptr);
-    umockdev_ioctl_data_set_ptr(pointer, 0, u.urb);
-    umockdev_ioctl_client_complete(client, 0, 0);
-    g_object_unref(pointer);
-    release(u);
-}
-
-void EmulatedBridge::Impl::discard(Plug& plug, UMockdevIoctlClient* client) {
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    gulong address = 0;
-    std::memcpy(&address, arg->data, sizeof address);
-    const auto it = std::find_if(plug.pendingIn.begin(), plug.pendingIn.end(),
-                                 [address](const Urb& u) { return u.urb->client_addr == address; });
-    if (it == plug.pendingIn.end())
-        return umockdev_ioctl_client_complete(client, -1, EINVAL);
-    // A discarded URB must still be reaped, with -ENOENT, or libusb never finishes the cancel.
-    it->fields()->status = -ENOENT;
-    plug.reapable.push_back(*it);
-    plug.pendingIn.erase(it);
-    umockdev_ioctl_client_complete(client, 0, 0);
-}
-
-void EmulatedBridge::Impl::request(Bridge& b, const QByteArray& bytes) {
-    b.outs.push_back(bytes);
-    b.reply.reset(); // the bridge keeps one reply at most: a new request drops an unread one
-    const auto status = static_cast<char>(b.replyStatus.value_or(0));
-    const auto byte = [&bytes](int i) { return static_cast<std::uint8_t>(bytes.at(i)); };
-    std::optional<QByteArray> reply;
-    if (bytes.size() >= 3 && byte(0) == 0x01 && byte(1) == 0x39) {
-        reply = QByteArray(1, status) + static_cast<char>(b.registers[byte(2)]);
-    } else if (bytes.size() >= 4 && byte(0) == 0x00 && byte(1) == 0x38) {
-        if ((status & 0xC0) == 0) // a write the chip did not acknowledge changes nothing
-            b.registers[byte(2)] = byte(3);
-        reply = QByteArray(1, status);
-    } else if (!bytes.isEmpty()) {
-        reply = QByteArray(1, static_cast<char>(0x80));
-    }
-    if (!b.dropReplies)
-        b.reply = reply;
-}
-
-void EmulatedBridge::Impl::deliver(Plug& plug) {
-    Bridge& b = bridge(plug.bridge);
-    if (plug.pendingIn.empty() || !b.reply)
-        return;
-    Urb u = plug.pendingIn.front();
-    plug.pendingIn.pop_front();
-    usbdevfs_urb* f = u.fields();
-    const int n = std::min(static_cast<int>(b.reply->size()), f->buffer_length);
-    if (n > 0)
-        std::memcpy(u.buffer->data, b.reply->constData(), static_cast<std::size_t>(n));
-    f->actual_length = n;
-    f->status = b.reply->size() > f->buffer_length ? -EOVERFLOW : 0;
-    b.reply.reset();
-    plug.reapable.push_back(u);
-}
-
-EmulatedBridge::EmulatedBridge() : d(std::make_unique<Impl>()) {
-    d->testbed = umockdev_testbed_new();
-}
+EmulatedBridge::EmulatedBridge() : d(std::make_unique<Impl>()) {}
 
 EmulatedBridge::~EmulatedBridge() {
-    for (Impl::Plug& plug : d->plugs)
-        g_signal_handlers_disconnect_by_data(plug.handler, &plug);
-    g_object_unref(d->testbed);
-    for (Impl::Plug& plug : d->plugs) {
-        for (Urb& u : plug.pendingIn)
-            release(u);
-        for (Urb& u : plug.reapable)
-            release(u);
-        g_object_unref(plug.handler);
+    for (Impl::Device& device : d->devices) {
+        g_signal_handlers_disconnect_by_data(device.handler, &device);
+        for (std::deque<Urb>* urbs : {&device.pendingIn, &device.reapable})
+            std::for_each(urbs->begin(), urbs->end(), [](Urb& u) { u.release(); });
+        g_object_unref(device.handler);
     }
-}
-
-bool EmulatedBridge::underWrapper() {
-    return qgetenv("LD_PRELOAD").contains("libumockdev-preload");
 }
 
 int EmulatedBridge::add(std::uint16_t vendorId, std::uint16_t productId) {
     const std::lock_guard lock(d->mutex);
-    Impl::Bridge& b = d->bridges.emplace_back();
-    b.vendorId = vendorId;
-    b.productId = productId;
-    const int index = static_cast<int>(d->bridges.size()) - 1;
-    d->plugIn(index);
+    const int index = static_cast<int>(d->devices.size());
+    const QByteArray devnum = QByteArray::number(index + 2);
+    Impl::Device& device = d->devices.emplace_back();
+    device.owner = d.get();
+    device.node = "/dev/bus/usb/001/" + devnum.rightJustified(3, '0');
+    device.handler = d->testbed.handle(device.node, &Impl::onIoctl, &device);
+    device.syspath = "/sys/devices/usb1/1-" + QByteArray::number(index + 1);
+    const QByteArray text =
+        "P: " + device.syspath.mid(4) + "\nN: " + device.node.mid(5) +
+        "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + device.node +
+        "\nE: BUSNUM=001\nE: DEVNUM=" + device.node.right(3) + "\nA: busnum=1\\n\nA: devnum=" + devnum +
+        "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\nH: descriptors=" +
+        descriptors(vendorId, productId).toHex() + "\n";
+    umockdev_testbed_add_from_string(d->testbed.get(), text.constData(), nullptr);
     return index;
 }
 
@@ -305,88 +224,34 @@ void EmulatedBridge::remove(int bridge) {
     QByteArray syspath;
     {
         const std::lock_guard lock(d->mutex);
-        Impl::Bridge& b = d->bridge(bridge);
-        if (b.plug < 0)
-            return;
-        Impl::Plug& plug = d->plugs.at(static_cast<std::size_t>(b.plug));
-        plug.removed = true;
-        for (Urb& u : plug.pendingIn) {
+        Impl::Device& device = d->devices.at(static_cast<std::size_t>(bridge));
+        device.removed = true;
+        for (Urb& u : device.pendingIn) {
             u.fields()->status = -ESHUTDOWN;
-            plug.reapable.push_back(u);
+            device.reapable.push_back(u);
         }
-        plug.pendingIn.clear();
-        b.plug = -1;
-        b.claimed = false;
-        b.reply.reset();
-        syspath = b.syspath;
+        device.pendingIn.clear();
+        device.state.claimed = false;
+        syspath = device.syspath;
     }
-    // The uevent needs the device's properties, so it goes out before the device is taken away.
-    umockdev_testbed_uevent(d->testbed, syspath.constData(), "remove");
-    umockdev_testbed_remove_device(d->testbed, syspath.constData());
-}
-
-void EmulatedBridge::readd(int bridge) {
-    const std::lock_guard lock(d->mutex);
-    if (d->bridge(bridge).plug < 0)
-        d->plugIn(bridge);
+    d->testbed.remove(syspath);
 }
 
 QString EmulatedBridge::nodeFile(int bridge) const {
-    const std::lock_guard lock(d->mutex);
-    const Impl::Bridge& b = d->bridge(bridge);
-    if (b.plug < 0)
-        return {};
-    gchar* root = umockdev_testbed_get_root_dir(d->testbed);
-    const QString file = QString::fromUtf8(root) + QString::fromLatin1(d->plugs.at(b.plug).node);
-    g_free(root);
-    return file;
+    return d->testbed.root() + QString::fromLatin1(d->devices.at(static_cast<std::size_t>(bridge)).node);
 }
 
-void EmulatedBridge::setRegister(std::uint8_t address, std::uint8_t value, int bridge) {
+EmulatedBridge::Bridge EmulatedBridge::state(int bridge) const {
     const std::lock_guard lock(d->mutex);
-    d->bridge(bridge).registers[address] = value;
+    const Impl::Device& device = d->devices.at(static_cast<std::size_t>(bridge));
+    Bridge copy = device.state;
+    copy.pendingIns = static_cast<int>(device.pendingIn.size());
+    return copy;
 }
 
-std::uint8_t EmulatedBridge::registerValue(std::uint8_t address, int bridge) const {
+void EmulatedBridge::edit(const std::function<void(Bridge&)>& change, int bridge) {
     const std::lock_guard lock(d->mutex);
-    return d->bridge(bridge).registers[address];
-}
-
-void EmulatedBridge::setReplyStatus(std::optional<std::uint8_t> status, int bridge) {
-    const std::lock_guard lock(d->mutex);
-    d->bridge(bridge).replyStatus = status;
-}
-
-void EmulatedBridge::setDropReplies(bool drop, int bridge) {
-    const std::lock_guard lock(d->mutex);
-    d->bridge(bridge).dropReplies = drop;
-}
-
-std::vector<QByteArray> EmulatedBridge::outTransfers(int bridge) const {
-    const std::lock_guard lock(d->mutex);
-    return d->bridge(bridge).outs;
-}
-
-std::vector<std::uint32_t> EmulatedBridge::inRequests(int bridge) const {
-    const std::lock_guard lock(d->mutex);
-    return d->bridge(bridge).ins;
-}
-
-void EmulatedBridge::clearRecords(int bridge) {
-    const std::lock_guard lock(d->mutex);
-    d->bridge(bridge).outs.clear();
-    d->bridge(bridge).ins.clear();
-}
-
-int EmulatedBridge::pendingInTransfers(int bridge) const {
-    const std::lock_guard lock(d->mutex);
-    const Impl::Bridge& b = d->bridge(bridge);
-    return b.plug < 0 ? 0 : static_cast<int>(d->plugs.at(static_cast<std::size_t>(b.plug)).pendingIn.size());
-}
-
-bool EmulatedBridge::interfaceClaimed(int bridge) const {
-    const std::lock_guard lock(d->mutex);
-    return d->bridge(bridge).claimed;
+    change(d->devices.at(static_cast<std::size_t>(bridge)).state);
 }
 
 } // namespace regbench::tests

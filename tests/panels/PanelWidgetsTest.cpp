@@ -1,6 +1,9 @@
-// The hex box never edits itself: typed keys only reach keyPressed(), every other way to change the text is
-// blocked, and selecting, copying and Tab still work.
+// The panel's own controls. The hex box never edits itself: typed keys only reach keyPressed(), every other
+// way to change the text is blocked, and selecting, copying and Tab still work. The up-down's arrows step
+// without wrapping, setValue() clamps, and changed() comes only on a real change, from inside the call that
+// made it: the callers' guard flag relies on that.
 #include "panels/HexLineEdit.h"
+#include "panels/UpDown.h"
 
 #include <QAction>
 #include <QApplication>
@@ -8,10 +11,14 @@
 #include <QInputMethodEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <climits>
 
 using regbench::panels::HexFieldState;
 using regbench::panels::HexLineEdit;
+using regbench::panels::UpDown;
 
 namespace {
 // An active window with two boxes, the first focused, and a window shortcut that must never take their keys.
@@ -34,7 +41,7 @@ struct Window {
 };
 } // namespace
 
-class HexLineEditTest : public QObject {
+class PanelWidgetsTest : public QObject {
     Q_OBJECT
 private slots:
     void init() {
@@ -116,9 +123,28 @@ private slots:
         QTRY_VERIFY(edit->hasFocus());
     }
 
+    void upDownStepsClampsAndReportsRealChanges() {
+        // start, "up"/"down" clicked n times or "" for setValue(n), then the value and the changes reported
+        const std::tuple<int, const char*, int, int, int> cases[] = {
+            {0x0F, "up", 1, 0x10, 1}, {5, "down", 2, 3, 2},       {254, "up", 3, 255, 1},
+            {1, "down", 3, 0, 1},     {0, "", 165, 165, 1},       {165, "", 165, 165, 0},
+            {0, "", 300, 255, 1},     {255, "", INT_MAX, 255, 0}, {9, "", INT_MIN, 0, 1}};
+        for (const auto& [start, arrow, n, value, changes] : cases) {
+            UpDown updown;
+            updown.setValue(start);
+            QSignalSpy changed(&updown, &UpDown::changed);
+            if (*arrow == '\0')
+                updown.setValue(n);
+            for (int i = 0; *arrow != '\0' && i < n; ++i)
+                updown.findChild<QToolButton*>(QString::fromLatin1(arrow))->click();
+            QCOMPARE(updown.value(), value);
+            QCOMPARE(changed.count(), changes);
+        }
+    }
+
 private:
     std::unique_ptr<Window> window_;
 };
 
-QTEST_MAIN(HexLineEditTest)
-#include "HexLineEditTest.moc"
+QTEST_MAIN(PanelWidgetsTest)
+#include "PanelWidgetsTest.moc"

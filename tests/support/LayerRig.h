@@ -1,0 +1,61 @@
+#pragma once
+
+#include "usb/BridgeIds.h"
+#include "usb/UsbDriver.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace regbench::tests {
+
+// A backend of the USB layer opened with callbacks that record what they were given, and the bridge's
+// request and reply as the register operations send them.
+template <typename Driver> struct LayerRig {
+    template <typename... Args> explicit LayerRig(Args&&... args) : driver(std::forward<Args>(args)...) {}
+
+    std::uint32_t init() {
+        usb::EventTable table;
+        table.AttachCallback = [this](std::uint32_t handle, const usb::DeviceInfo& info, void*) {
+            attached.push_back(handle);
+            infos.push_back(info);
+            return onAttach ? onAttach(handle) : true;
+        };
+        table.DetachCallback = [this](std::uint32_t handle, void*) { detached.push_back(handle); };
+        const usb::MatchEntry match{usb::BridgeVendorId, usb::BridgeProductId};
+        return driver.WDU_VB_Init(&driverHandle, &match, 1, table, 1, nullptr);
+    }
+    void uninit() { driver.WDU_VB_Uninit(driverHandle); }
+
+    // Sends data on pipe 0x02, or fills it from 0x82; data keeps what was moved. 5 s is ample where the
+    // device answers.
+    std::uint32_t transfer(std::uint32_t handle, std::uint32_t pipe, QByteArray& data,
+                           std::uint32_t ms = 5000) {
+        std::uint32_t done = 0xDEAD;
+        const std::uint32_t status =
+            driver.WDU_Transfer(handle, pipe, pipe >> 7, 0, reinterpret_cast<std::uint8_t*>(data.data()),
+                                std::uint32_t(data.size()), &done, {}, ms);
+        data.truncate(static_cast<qsizetype>(done));
+        return status;
+    }
+    // The reply in hex, or "error" and the status of the transfer that failed.
+    QByteArray exchange(std::uint32_t handle, const QByteArray& requestHex) {
+        QByteArray request = QByteArray::fromHex(requestHex);
+        QByteArray reply(10, 0);
+        std::uint32_t status = transfer(handle, 0x02, request);
+        if (status == usb::UsbStatus::Success)
+            status = transfer(handle, 0x82, reply);
+        return status == usb::UsbStatus::Success ? reply.toHex() : "error " + QByteArray::number(status, 16);
+    }
+
+    Driver driver;
+    std::uint32_t driverHandle = 0;
+    std::vector<std::uint32_t> attached;
+    std::vector<usb::DeviceInfo> infos;
+    std::vector<std::uint32_t> detached;
+    std::function<bool(std::uint32_t)> onAttach;
+};
+
+} // namespace regbench::tests

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "bridge/BridgeLink.h"
+#include "bridge/PipeTransfer.h"
+#include "common/LogSink.h"
+#include "usb/BridgeIds.h"
+#include "usb/sim/SimUsbDriver.h"
+
+#include <QStringList>
+#include <QTest>
+
+namespace regbench::tests {
+
+// A log that keeps what the writers wrote, including what a later clear removed.
+class RecordingLog : public common::LogSink {
+public:
+    void LogText(const QString& text, const QString& suffix) override {
+        content += text + suffix;
+        everything += text + suffix;
+    }
+    void clearLog() override { content.clear(); }
+
+    QStringList lines() const {
+        QStringList result = content.split(QStringLiteral("\r\n"));
+        result.removeLast(); // the text after the last line break
+        return result;
+    }
+
+    QString content;
+    QString everything;
+};
+
+// The driver connection and its pipe transfers over the simulated bridge, writing to a recording log.
+struct LinkRig {
+    LinkRig() {
+        link.VendorId = usb::BridgeVendorId;
+        link.ProductId = usb::BridgeProductId;
+        sim.setTimeoutCap(30); // a reply that never comes must not hold a test for 30 s
+    }
+    // The driver start-up; its wait lasts long enough for every queued arrival.
+    void startUp() {
+        link.startUp([this](int ms) {
+            QCOMPARE(ms, 1000);
+            ++pauses;
+            QTest::qWait(20);
+        });
+    }
+
+    usb::sim::SimUsbDriver sim;
+    RecordingLog log;
+    bridge::BridgeLink link{sim, log};
+    bridge::PipeTransfer pipes{link, log};
+    int pauses = 0;
+};
+
+} // namespace regbench::tests
