@@ -233,7 +233,7 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
 QByteArray LibusbDriver::VB_Stat2Str(std::uint32_t status) {
     if (status == UsbStatus::NoPermission)
         return "No permission to open the USB device: install the udev rule 60-regbench.rules "
-               "(cmake --install), then plug the bridge in again";
+               "(the package or cmake --install brings it), then plug the bridge in again";
     return usbStatusText(status);
 }
 
