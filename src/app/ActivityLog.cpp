@@ -18,6 +18,7 @@ namespace regbench::app {
 
 namespace {
 
+// Keeps the text clear of the frame on every side, where an editor's document margin would.
 constexpr int Margin = 4;
 constexpr int DragScrollMs = 50;
 
@@ -109,7 +110,7 @@ int ActivityLog::rowHeight() const {
 }
 
 int ActivityLog::rowsInView() const {
-    return std::max(1, viewport()->height() / rowHeight());
+    return std::max(1, (viewport()->height() - 2 * Margin) / rowHeight());
 }
 
 int ActivityLog::wrapWidth() const {
@@ -222,7 +223,7 @@ qint64 ActivityLog::firstVisibleLine() const {
 }
 
 qint64 ActivityLog::lastVisibleLine() const {
-    const qint64 lastRow = topRow() + (viewport()->height() - 1) / rowHeight();
+    const qint64 lastRow = topRow() + rowsInView() - 1;
     return lineAtRow(std::min(lastRow, totalRows() - 1), nullptr);
 }
 
@@ -270,7 +271,7 @@ void ActivityLog::paintEvent(QPaintEvent* /*event*/) {
     const Position to = std::max(anchor_, cursor_);
     int rowInLine = 0;
     qint64 line = lineAtRow(topRow(), &rowInLine);
-    for (int y = -rowInLine * rowHeight(); y < viewport()->height() && line < lines_.lineCount(); ++line) {
+    for (int y = Margin - rowInLine * rowHeight(); y < viewport()->height() && line < lines_.lineCount(); ++line) {
         QTextLayout layout;
         const int rows = layOut(line, layout);
         QList<QTextLayout::FormatRange> selections;
@@ -312,13 +313,13 @@ QRect ActivityLog::cursorRect(Position position) const {
     const QTextLine textLine = layout.lineForTextPosition(position.column);
     const int row = textLine.isValid() ? textLine.lineNumber() : 0;
     const qreal x = textLine.isValid() ? textLine.cursorToX(position.column) : 0;
-    const qint64 y = (firstRowOf(position.line) + row - topRow()) * rowHeight();
+    const qint64 y = Margin + (firstRowOf(position.line) + row - topRow()) * rowHeight();
     return {Margin + static_cast<int>(x), static_cast<int>(y), 1, rowHeight()};
 }
 
 ActivityLog::Position ActivityLog::positionAt(QPoint point) const {
-    const qint64 row =
-        std::clamp<qint64>(topRow() + point.y() / rowHeight() - (point.y() < 0 ? 1 : 0), 0, totalRows() - 1);
+    const int y = point.y() - Margin;
+    const qint64 row = std::clamp<qint64>(topRow() + y / rowHeight() - (y < 0 ? 1 : 0), 0, totalRows() - 1);
     int rowInLine = 0;
     const qint64 line = lineAtRow(row, &rowInLine);
     QTextLayout layout;
