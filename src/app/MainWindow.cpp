@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ActivityLog.h"
+#include "app/PreciseTimer.h"
 #include "panels/MapTextLabel.h"
 #include "panels/RegisterPanel.h"
 #include "panels/Twips.h"
@@ -15,7 +16,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTimer>
 
 namespace regbench::app {
 
@@ -75,11 +75,10 @@ MainWindow::MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWid
     createLogAndButtons();
 
     // Created running: its first tick only sets the flag that every Pause clears again.
-    timer1_ = new QTimer(this);
+    timer1_ = new PreciseTimer(this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
-    timer1_->setTimerType(Qt::PreciseTimer);
     timer1_->setInterval(100);
-    connect(timer1_, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
+    connect(timer1_, &PreciseTimer::timeout, this, &MainWindow::Timer1_Timer);
     timer1_->start();
 
     Form_Load();

@@ -13,7 +13,6 @@
 class QLabel;
 class QPushButton;
 class QTabWidget;
-class QTimer;
 
 namespace regbench::panels {
 class MapTextLabel;
@@ -23,6 +22,7 @@ class RegisterPanel;
 namespace regbench::app {
 
 class ActivityLog;
+class PreciseTimer;
 
 // The one window of the program. It owns all state for the whole run, and each user action is one of its
 // handlers, run on the GUI thread. The USB layer is handed in by whoever creates the window.
@@ -103,7 +103,7 @@ private:
     bool startUpDone_ = false;
     bool unloaded_ = false;
 
-    QTimer* timer1_ = nullptr;
+    PreciseTimer* timer1_ = nullptr;
     QLabel* image1_ = nullptr;
     panels::MapTextLabel* lblQXVDevice_ = nullptr;
     QTabWidget* tabStrip1_ = nullptr;

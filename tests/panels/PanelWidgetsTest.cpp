@@ -70,7 +70,6 @@ private slots:
         QTest::newRow("shift insert") << int(Qt::Key_Insert) << shift << "" << -1;
         QTest::newRow("cut") << int(Qt::Key_X) << ctrl << "\x18" << -1;
         QTest::newRow("undo") << int(Qt::Key_Z) << ctrl << "\x1a" << -1;
-        QTest::newRow("ctrl K") << int(Qt::Key_K) << ctrl << "\x0b" << -1;
         QTest::newRow("alt 5") << int(Qt::Key_5) << int(Qt::AltModifier) << "5" << -1;
     }
     void keys() {

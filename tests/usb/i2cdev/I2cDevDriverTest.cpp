@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <map>
 #include <thread>
 

@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <thread>
 
 using namespace regbench::usb;

@@ -1,0 +1,75 @@
+#include "app/PreciseTimer.h"
+
+#include <QSocketNotifier>
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace regbench::app {
+
+PreciseTimer::PreciseTimer(QObject* parent) : QObject(parent) {
+    fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd_ < 0) {
+        fallback_.setTimerType(Qt::PreciseTimer);
+        connect(&fallback_, &QTimer::timeout, this, &PreciseTimer::timeout);
+        return;
+    }
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &PreciseTimer::expired);
+}
+
+PreciseTimer::~PreciseTimer() {
+    if (fd_ >= 0) {
+        delete notifier_; // before the descriptor it watches goes
+        ::close(fd_);
+    }
+}
+
+void PreciseTimer::setInterval(int milliseconds) {
+    interval_ = std::max(milliseconds, 0);
+    fallback_.setInterval(interval_);
+    if (active_)
+        start();
+}
+
+void PreciseTimer::start() {
+    active_ = true;
+    if (fd_ < 0) {
+        fallback_.start();
+        return;
+    }
+    arm(interval_);
+}
+
+void PreciseTimer::stop() {
+    active_ = false;
+    if (fd_ < 0) {
+        fallback_.stop();
+        return;
+    }
+    arm(-1);
+}
+
+// Setting the kernel timer also discards a tick that came but was not yet read, so a restarted timer never
+// ticks early. A zero time would disarm it: 0 ms ticks as soon as the loop runs, as with QTimer.
+void PreciseTimer::arm(int milliseconds) {
+    itimerspec spec{};
+    if (milliseconds >= 0) {
+        const long nanoseconds = milliseconds > 0 ? milliseconds * 1'000'000L : 1;
+        spec.it_value = {nanoseconds / 1'000'000'000L, nanoseconds % 1'000'000'000L};
+        spec.it_interval = spec.it_value;
+    }
+    timerfd_settime(fd_, 0, &spec, nullptr);
+}
+
+void PreciseTimer::expired() {
+    std::uint64_t ticks = 0;
+    if (::read(fd_, &ticks, sizeof ticks) != sizeof ticks || !active_)
+        return;
+    emit timeout();
+}
+
+} // namespace regbench::app
