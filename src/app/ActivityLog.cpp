@@ -271,7 +271,8 @@ void ActivityLog::paintEvent(QPaintEvent* /*event*/) {
     const Position to = std::max(anchor_, cursor_);
     int rowInLine = 0;
     qint64 line = lineAtRow(topRow(), &rowInLine);
-    for (int y = Margin - rowInLine * rowHeight(); y < viewport()->height() && line < lines_.lineCount(); ++line) {
+    for (int y = Margin - rowInLine * rowHeight(); y < viewport()->height() && line < lines_.lineCount();
+         ++line) {
         QTextLayout layout;
         const int rows = layOut(line, layout);
         QList<QTextLayout::FormatRange> selections;

@@ -186,8 +186,8 @@ std::uint32_t I2cDevDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
 
 QByteArray I2cDevDriver::VB_Stat2Str(std::uint32_t status) {
     if (status == UsbStatus::NoPermission)
-        return "No permission to open the I2C adapter's node: install the udev rule 60-regbench.rules "
-               "(the package or cmake --install brings it), then plug the adapter in again or run udevadm trigger";
+        return "No permission to open the I2C adapter's node: install the udev rule 60-regbench.rules (the "
+               "package or cmake --install brings it), then plug the adapter in again or run udevadm trigger";
     return usbStatusText(status);
 }
 
