@@ -20,11 +20,9 @@ public:
     PreciseTimer& operator=(const PreciseTimer&) = delete;
 
     void setInterval(int milliseconds);
-    int interval() const { return interval_; }
     // Starts, or restarts, a full interval from now.
     void start();
     void stop();
-    bool isActive() const { return active_; }
 
 signals:
     void timeout();
