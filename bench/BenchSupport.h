@@ -1,11 +1,18 @@
 #pragma once
 
+#include "usb/UsbDriver.h"
+
 #include <QByteArray>
+#include <QEventLoop>
 #include <QFile>
 #include <QList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <numeric>
@@ -78,6 +85,45 @@ inline Summary summarise(std::vector<double> samples) {
     s.min = samples.front();
     s.max = samples.back();
     return s;
+}
+
+inline void printMicroseconds(const char* name, const std::vector<double>& us) {
+    const Summary s = summarise(us);
+    std::printf("%-50s n=%zu  mean %.1f  median %.1f  min %.1f  max %.1f  (us)\n", name, us.size(), s.mean,
+                s.median, s.min, s.max);
+}
+
+// Lets the event loop run, so that a backend's hand-over reaches the callbacks.
+inline void runEventLoop(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Times request + reply on the bridge's pipes, after 50 that warm up; empty when a transfer or its status
+// failed.
+inline std::vector<double> roundTripMicroseconds(usb::UsbDriver& driver, std::uint32_t handle, bool write,
+                                                 int iterations) {
+    std::vector<double> us;
+    for (int i = 0; i < iterations + 50; ++i) {
+        const auto address = static_cast<std::uint8_t>(i);
+        std::array<std::uint8_t, 4> request = {0x01, 0x39, address, 0};
+        if (write)
+            request = {0x00, 0x38, address, static_cast<std::uint8_t>(i * 7)};
+        std::array<std::uint8_t, 10> reply{};
+        std::uint32_t done = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = driver.WDU_Transfer(handle, 0x02, 0, 0, request.data(), write ? 4 : 3, &done, {},
+                                            30000) == usb::UsbStatus::Success &&
+                        driver.WDU_Transfer(handle, 0x82, 1, 0, reply.data(), write ? 4 : 3, &done, {},
+                                            30000) == usb::UsbStatus::Success;
+        const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
+        if (!ok || reply[0] != 0)
+            return {};
+        if (i >= 50)
+            us.push_back(took.count());
+    }
+    return us;
 }
 
 // A map naming every one of the 256 registers, spread over 32 tabs.

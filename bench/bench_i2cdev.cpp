@@ -6,8 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <fcntl.h>
 
@@ -17,18 +15,14 @@
 
 using namespace regbench::usb;
 using regbench::bench::cpuMilliseconds;
-using regbench::bench::summarise;
+using regbench::bench::printMicroseconds;
+using regbench::bench::roundTripMicroseconds;
+using regbench::bench::runEventLoop;
 using regbench::tests::EmulatedAdapter;
 using regbench::usb::i2cdev::I2cDevDriver;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-void runEventLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // A driver that takes every adapter offered and remembers when the last offer came.
 struct Session {
@@ -56,12 +50,6 @@ struct Session {
     Clock::time_point attachedAt;
 };
 
-void print(const char* name, const std::vector<double>& us) {
-    const auto s = summarise(us);
-    std::printf("%-50s n=%zu  mean %.1f  median %.1f  min %.1f  max %.1f  (us)\n", name, us.size(), s.mean,
-                s.median, s.min, s.max);
-}
-
 void roundTrips(bool plainI2c) {
     EmulatedAdapter adapter;
     adapter.add();
@@ -72,32 +60,15 @@ void roundTrips(bool plainI2c) {
         std::puts("the emulated adapter was not offered");
         return;
     }
-    constexpr int Iterations = 2000;
     for (const bool write : {false, true}) {
-        std::vector<double> us;
-        for (int i = 0; i < Iterations + 50; ++i) {
-            const auto reg = static_cast<std::uint8_t>(i);
-            std::array<std::uint8_t, 4> request = {0x01, 0x39, reg, 0};
-            if (write)
-                request = {0x00, 0x38, reg, static_cast<std::uint8_t>(i * 7)};
-            std::array<std::uint8_t, 10> reply{};
-            std::uint32_t done = 0;
-            const auto start = Clock::now();
-            const bool ok = driver.WDU_Transfer(session.handle, 0x02, 0, 0, request.data(), write ? 4 : 3,
-                                                &done, {}, 30000) == 0 &&
-                            driver.WDU_Transfer(session.handle, 0x82, 1, 0, reply.data(), write ? 4 : 3,
-                                                &done, {}, 30000) == 0;
-            const std::chrono::duration<double, std::micro> took = Clock::now() - start;
-            if (!ok || reply[0] != 0) {
-                std::puts("transfer failed");
-                return;
-            }
-            if (i >= 50) // the first ones warm up
-                us.push_back(took.count());
+        const std::vector<double> us = roundTripMicroseconds(driver, session.handle, write, 2000);
+        if (us.empty()) {
+            std::puts("transfer failed");
+            return;
         }
         const QByteArray name = QByteArray(write ? "register write" : "register read") +
                                 (plainI2c ? ", I2C_RDWR" : ", SMBus byte data") + " (request + reply)";
-        print(name.constData(), us);
+        printMicroseconds(name.constData(), us);
     }
 }
 
@@ -118,7 +89,7 @@ void directReads() {
         if (i >= 50)
             us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
-    print("register read, I2C_RDWR on the calling thread", us);
+    printMicroseconds("register read, I2C_RDWR on the calling thread", us);
 }
 
 void hotPlug() {
@@ -136,7 +107,7 @@ void hotPlug() {
         }
         us.push_back(std::chrono::duration<double, std::micro>(session.attachedAt - start).count());
     }
-    print("plugged in -> attach callback (4-device chain)", us);
+    printMicroseconds("plugged in -> attach callback (4-device chain)", us);
 }
 
 void idleCpu(bool withAdapter) {

@@ -1,39 +1,22 @@
 // Figures for the libusb backend against the umockdev-emulated bridge. Run: umockdev-wrapper ./bench_libusb
+#include "BenchSupport.h"
 #include "EmulatedBridge.h"
 #include "usb/libusb/LibusbDriver.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
-#include <sys/resource.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <numeric>
 #include <vector>
 
 using namespace regbench::usb;
+using regbench::bench::cpuMilliseconds;
+using regbench::bench::printMicroseconds;
+using regbench::bench::roundTripMicroseconds;
+using regbench::bench::runEventLoop;
 using regbench::tests::EmulatedBridge;
 using regbench::usb::libusb::LibusbDriver;
 
 namespace {
-
-constexpr std::array<std::uint8_t, SetupPacketSize> NoSetup{};
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-void runEventLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 EventTable recordingTable(std::uint32_t& handle) {
     EventTable table;
@@ -57,19 +40,12 @@ void idleCpu(LibusbDriver::DeviceWatch watch, const char* name) {
         return;
     }
     constexpr int IdleMs = 5000;
-    const double before = cpuSeconds();
+    const double before = cpuMilliseconds();
     runEventLoop(IdleMs);
-    const double used = cpuSeconds() - before;
-    std::printf("idle, %-30s CPU %.1f ms in %d s (%.3f %% of one core)\n", name, used * 1e3, IdleMs / 1000,
-                used * 100.0 / (IdleMs / 1000.0));
+    const double used = cpuMilliseconds() - before;
+    std::printf("idle, %-30s CPU %.1f ms in %d s (%.3f %% of one core)\n", name, used, IdleMs / 1000,
+                used / 10.0 / (IdleMs / 1000.0));
     driver.WDU_VB_Uninit(driverHandle);
-}
-
-void printStats(const char* name, std::vector<double> us) {
-    std::sort(us.begin(), us.end());
-    const double mean = std::accumulate(us.begin(), us.end(), 0.0) / static_cast<double>(us.size());
-    std::printf("%-34s n=%zu  mean %.1f  median %.1f  min %.1f  max %.1f  (us)\n", name, us.size(), mean,
-                us[us.size() / 2], us.front(), us.back());
 }
 
 void roundTrips() {
@@ -86,30 +62,13 @@ void roundTrips() {
         std::puts("the emulated bridge was not offered");
         return;
     }
-    constexpr int Iterations = 2000;
-    std::uint32_t done = 0;
     for (const bool write : {false, true}) {
-        std::vector<double> us;
-        for (int i = 0; i < Iterations + 50; ++i) {
-            const auto address = static_cast<std::uint8_t>(i);
-            std::array<std::uint8_t, 4> request = {0x01, 0x39, address, 0};
-            if (write)
-                request = {0x00, 0x38, address, static_cast<std::uint8_t>(i * 7)};
-            std::array<std::uint8_t, 10> reply{};
-            const auto start = std::chrono::steady_clock::now();
-            const bool ok = driver.WDU_Transfer(device, 0x02, 0, 0, request.data(), write ? 4 : 3, &done,
-                                                NoSetup, 30000) == 0 &&
-                            driver.WDU_Transfer(device, 0x82, 1, 0, reply.data(), write ? 4 : 3, &done,
-                                                NoSetup, 30000) == 0;
-            const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
-            if (!ok) {
-                std::puts("transfer failed");
-                return;
-            }
-            if (i >= 50) // the first ones warm up
-                us.push_back(took.count());
+        const std::vector<double> us = roundTripMicroseconds(driver, device, write, 2000);
+        if (us.empty()) {
+            std::puts("transfer failed");
+            return;
         }
-        printStats(write ? "register write (request + reply)" : "register read (request + reply)", us);
+        printMicroseconds(write ? "register write (request + reply)" : "register read (request + reply)", us);
     }
     driver.WDU_VB_Uninit(driverHandle);
 }
