@@ -56,13 +56,13 @@ void PreciseTimer::stop() {
 // Setting the kernel timer also discards a tick that came but was not yet read, so a restarted timer never
 // ticks early. A zero time would disarm it: 0 ms ticks as soon as the loop runs, as with QTimer.
 void PreciseTimer::arm(int milliseconds) {
-    itimerspec spec{};
+    itimerspec timing{};
     if (milliseconds >= 0) {
         const long nanoseconds = milliseconds > 0 ? milliseconds * 1'000'000L : 1;
-        spec.it_value = {nanoseconds / 1'000'000'000L, nanoseconds % 1'000'000'000L};
-        spec.it_interval = spec.it_value;
+        timing.it_value = {nanoseconds / 1'000'000'000L, nanoseconds % 1'000'000'000L};
+        timing.it_interval = timing.it_value;
     }
-    timerfd_settime(fd_, 0, &spec, nullptr);
+    timerfd_settime(fd_, 0, &timing, nullptr);
 }
 
 void PreciseTimer::expired() {
