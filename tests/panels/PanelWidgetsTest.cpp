@@ -59,8 +59,6 @@ private slots:
         QTest::addColumn<int>("code");
         const int ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
         QTest::newRow("a") << int(Qt::Key_A) << 0 << "a" << int('a');
-        QTest::newRow("shift A") << int(Qt::Key_A) << shift << "A" << int('A');
-        QTest::newRow("space") << int(Qt::Key_Space) << 0 << " " << int(' ');
         QTest::newRow("backspace") << int(Qt::Key_Backspace) << 0 << "\b" << 8;
         QTest::newRow("escape") << int(Qt::Key_Escape) << 0 << "\x1b" << 27;
         QTest::newRow("enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "\r" << 13;
