@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ActivityLog.h"
+#include "app/InputHold.h"
 #include "app/PreciseTimer.h"
 #include "panels/MapTextLabel.h"
 #include "panels/RegisterPanel.h"
@@ -9,6 +10,7 @@
 #include "regmap/RegisterMapReader.h"
 #include "usb/BridgeIds.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -159,6 +161,7 @@ void MainWindow::createLogAndButtons() {
     connect(clearLog, &QPushButton::clicked, this, &MainWindow::cmdClearLog_Click);
     auto* quit = createButton("cbQuit", QStringLiteral("Quit"), twipsRect(12600, 4800, 1335, 1215), 9.75);
     connect(quit, &QPushButton::clicked, this, &MainWindow::cbQuit_Click);
+    holdInputDuringTransfers(quit);
 
     auto* readAll = createButton("cbReadAllRegs", QStringLiteral("Read All Registers"),
                                  twipsRect(9600, 4800, 1335, 1215), 9.75);
@@ -177,6 +180,22 @@ void MainWindow::createLogAndButtons() {
         hidden->setEnabled(false);
         hidden->setVisible(false);
     }
+}
+
+// Quit goes through, by mouse or by its key, so that a bridge that never answers cannot keep the window open;
+// a close request from the desktop is no input and goes through anyway.
+void MainWindow::holdInputDuringTransfers(QPushButton* quit) {
+    const auto passes = [quit](QObject* receiver, const QEvent& event) {
+        if (receiver == quit)
+            return true;
+        if (event.type() == QEvent::KeyPress || event.type() == QEvent::KeyRelease)
+            return QApplication::focusWidget() == quit;
+        if (const auto* mouse = dynamic_cast<const QMouseEvent*>(&event); mouse && receiver->isWindowType())
+            return QApplication::widgetAt(mouse->globalPosition().toPoint()) == quit;
+        return false;
+    };
+    inputHold_ = new InputHold(passes, this);
+    transfer_.onTransferring = [this](bool transferring) { inputHold_->hold(transferring); };
 }
 
 void MainWindow::showCentred() {
@@ -219,6 +238,7 @@ void MainWindow::Form_Unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
+    inputHold_->discard();
     operations_.stop();
     pauseElapsed_ = true;
     timer1_->stop();

@@ -22,6 +22,7 @@ class RegisterPanel;
 namespace regbench::app {
 
 class ActivityLog;
+class InputHold;
 class PreciseTimer;
 
 // The one window of the program. It owns all state for the whole run, and each user action is one of its
@@ -83,6 +84,7 @@ private:
     void createHeader();
     void createPanels();
     void createLogAndButtons();
+    void holdInputDuringTransfers(QPushButton* quit);
     QPushButton* createButton(const char* name, const QString& caption, const QRect& geometry, double points);
 
     // The register operations' view of the window.
@@ -109,6 +111,7 @@ private:
     QTabWidget* tabStrip1_ = nullptr;
     std::array<panels::RegisterPanel*, PanelCount> panels_{};
     ActivityLog* txtLog_ = nullptr;
+    InputHold* inputHold_ = nullptr;
 };
 
 } // namespace regbench::app

@@ -51,8 +51,12 @@ bool PipeTransfer::transfer(bool read) {
         std::clamp<std::int64_t>(TransferLength, 0, static_cast<std::int64_t>(TransferBuffer.size())));
     std::uint8_t* buffer = length > 0 ? TransferBuffer.data() : nullptr;
     const std::array<std::uint8_t, usb::SetupPacketSize> setupPacket{};
+    if (onTransferring)
+        onTransferring(true);
     link_.LastStatus = link_.driver().WDU_Transfer(handle, TransferPipe, read ? 1 : 0, 0, buffer, length,
                                                    &BytesTransferred, setupPacket, TimeoutMs);
+    if (onTransferring)
+        onTransferring(false);
     if (link_.LastStatus == 0) {
         return true;
     }

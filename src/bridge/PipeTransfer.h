@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace regbench::common {
@@ -30,6 +31,10 @@ public:
     bool ReadPipe();
 
     BridgeLink& link() const { return link_; }
+
+    // Told true before each transfer and false once it has ended. The window goes on handling events while a
+    // transfer waits, and holds back the user's input meanwhile, so that no second transfer starts.
+    std::function<void(bool transferring)> onTransferring;
 
 private:
     bool transfer(bool read);

@@ -34,6 +34,11 @@ void HandOver::post(std::function<void()> work) {
     [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
 }
 
+void HandOver::hold(bool held) {
+    // The eventfd stays readable while work waits, so re-enabling the notifier is enough to run it.
+    notifier_->setEnabled(!held);
+}
+
 void HandOver::runQueued() {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);

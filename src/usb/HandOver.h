@@ -22,6 +22,9 @@ public:
     HandOver& operator=(const HandOver&) = delete;
 
     void post(std::function<void()> work);
+    // While held, posted work waits in the queue and runs once released: the layer's device events never
+    // arrive inside one of its calls, even one that handles events while it waits.
+    void hold(bool held);
 
 private:
     void runQueued();

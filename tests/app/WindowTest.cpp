@@ -56,6 +56,23 @@ QString shownToolTip(const QWidget* widget) {
     return widget->toolTip().isEmpty() ? QString() : document.toPlainText();
 }
 
+// Sees the events a widget receives, before it does.
+class EventSpy : public QObject {
+public:
+    EventSpy(QObject* watched, std::function<void(QObject*, QEvent*)> seen) : seen_(std::move(seen)) {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        seen_(watched, event);
+        return false;
+    }
+
+private:
+    std::function<void(QObject*, QEvent*)> seen_;
+};
+
 } // namespace
 
 class WindowTest : public QObject {
@@ -292,6 +309,66 @@ private slots:
         rig.window->cbWriteAllRegs_Click();
         QVERIFY(sentAtQuit > 0 && rig.window->isUnloaded() && !rig.window->isVisible());
         QCOMPARE(rig.sim.transfers().size(), sentAtQuit);
+        rig.window.reset();
+        QCOMPARE(rig.sim.uninitCalls(), 1);
+    }
+
+    // A bridge that keeps its reply: the window goes on painting, the user's clicks wait for the transfer
+    // and then run in order, one request and reply after the other.
+    void heldInputRunsInOrderOnceTheTransferEnds() {
+        WindowRig rig;
+        QVERIFY(rig.start());
+        rig.window->cmdClearLog_Click();
+        rig.sim.clearTransfers();
+        rig.sim.setDropReplies(true);
+        rig.sim.setTimeoutCap(300);
+        int paints = 0;
+        auto* log = rig.find<QWidget>(QStringLiteral("txtLog"));
+        const auto countPaints = [&paints](QObject*, QEvent* event) {
+            paints += event->type() == QEvent::Paint ? 1 : 0;
+        };
+        EventSpy spy(log, countPaints);
+        QTimer::singleShot(50, rig.window.get(), [&] {
+            QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbWrite_1")), Qt::LeftButton);
+            QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_2")), Qt::LeftButton);
+            QCOMPARE(rig.sim.transfers().size(), std::size_t{1}); // only the first request went out
+            rig.sim.setDropReplies(false);
+            log->update();
+        });
+        QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_0")), Qt::LeftButton);
+        QVERIFY(paints > 0);
+        QTRY_COMPARE(rig.logLines().size(), 5);
+        QCOMPARE(rig.logLines(),
+                 (QStringList{"ReadPipe: WDU_Transfer() failed: error &HE0000003 (The transfer timed out)",
+                              "Read Pipe failed", "Reading register 0x05 failed: USB transfer error",
+                              "Writing register 0x10 = 0x00 successful",
+                              "Reading register 0x3A = 0x00 successful"}));
+        QString pipes;
+        for (const auto& transfer : rig.sim.transfers())
+            pipes += QString::number(transfer.pipe, 16) + QLatin1Char(' ');
+        QCOMPARE(pipes, QStringLiteral("2 82 2 82 2 82 "));
+    }
+
+    void quitEndsATransferThatNeverEnds() {
+        WindowRig rig;
+        QVERIFY(rig.start());
+        rig.sim.setDropReplies(true);
+        rig.sim.setTimeoutCap(-1); // the full 30 s
+        QString logAtQuit;
+        QTimer::singleShot(100, rig.window.get(), [&] {
+            QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_1")), Qt::LeftButton); // held
+            logAtQuit = rig.log();
+            QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbQuit")), Qt::LeftButton);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        rig.sim.clearTransfers();
+        rig.window->cbRead_Click(0);
+        QVERIFY(clock.elapsed() < 10000); // ended by Quit, long before the time-out
+        QVERIFY(rig.window->isUnloaded() && !rig.window->isVisible() && !logAtQuit.isEmpty());
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.log(), logAtQuit);
+        QCOMPARE(rig.sim.transfers().size(), std::size_t{2}); // the held Read never ran
         rig.window.reset();
         QCOMPARE(rig.sim.uninitCalls(), 1);
     }

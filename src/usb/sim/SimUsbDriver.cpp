@@ -1,13 +1,10 @@
 #include "usb/sim/SimUsbDriver.h"
 
-#include <QCoreApplication>
-#include <QObject>
+#include "usb/TransferWait.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <initializer_list>
-#include <thread>
 #include <utility>
 
 namespace regbench::usb::sim {
@@ -39,7 +36,7 @@ QByteArray bytes(std::initializer_list<std::uint8_t> values) {
 SimUsbDriver::SimUsbDriver() = default;
 
 SimUsbDriver::~SimUsbDriver() {
-    dropEventTarget();
+    endWaitingTransfer(UsbStatus::InvalidHandle);
 }
 
 std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
@@ -56,7 +53,7 @@ std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const Match
     }
     match_.assign(matchTables, matchTables + numMatchTables);
     events_ = eventTable;
-    eventTarget_ = std::make_unique<QObject>();
+    handOver_ = std::make_unique<HandOver>();
     open_ = true;
     driverHandle_ = driverHandleValue_;
     *driverHandle = driverHandle_;
@@ -146,6 +143,9 @@ std::uint32_t SimUsbDriver::transfer(std::uint32_t deviceHandle, std::uint32_t p
     if (device == nullptr) {
         return status;
     }
+    if (waiting_ != nullptr) {
+        return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
+    }
     if (buffer == nullptr && length > 0) {
         return UsbStatus::InvalidArgument;
     }
@@ -179,13 +179,7 @@ void SimUsbDriver::transferOut(Device& device, const QByteArray& request) {
 std::uint32_t SimUsbDriver::transferIn(Device& device, std::uint8_t* buffer, std::uint32_t length,
                                        std::uint32_t* bytesTransferred, std::uint32_t timeoutMs) {
     if (!device.reply) {
-        // Nothing can arrive while we wait on this thread; the wait is only there to behave like the board.
-        auto wait = std::chrono::milliseconds(timeoutMs);
-        if (timeoutCapMs_ >= 0) {
-            wait = std::min(wait, std::chrono::milliseconds(timeoutCapMs_));
-        }
-        std::this_thread::sleep_for(wait);
-        return UsbStatus::Timeout;
+        return waitForReply(device.handle, timeoutMs);
     }
     const QByteArray reply = *std::exchange(device.reply, std::nullopt);
     const auto size = static_cast<std::uint32_t>(reply.size());
@@ -195,6 +189,40 @@ std::uint32_t SimUsbDriver::transferIn(Device& device, std::uint8_t* buffer, std
     }
     *bytesTransferred = copied;
     return size > length ? UsbStatus::Overflow : UsbStatus::Success;
+}
+
+// No reply comes by itself; the wait is there to behave like the board, and a removal or WDU_VB_Uninit ends
+// it early.
+std::uint32_t SimUsbDriver::waitForReply(std::uint32_t handle, std::uint32_t timeoutMs) {
+    std::uint32_t wait = timeoutMs;
+    if (timeoutCapMs_ >= 0) {
+        const auto cap = static_cast<std::uint32_t>(timeoutCapMs_);
+        if (cap == 0) {
+            return UsbStatus::Timeout;
+        }
+        wait = wait == 0 ? cap : std::min(wait, cap);
+    }
+    TransferEnd end;
+    waiting_ = &end;
+    waitingHandle_ = handle;
+    handOver_->hold(true);
+    const std::weak_ptr<int> life = life_;
+    const std::uint32_t status = waitForTransfer(end, wait);
+    if (life.expired()) {
+        return status;
+    }
+    waiting_ = nullptr;
+    waitingHandle_ = 0;
+    if (handOver_) {
+        handOver_->hold(false);
+    }
+    return status;
+}
+
+void SimUsbDriver::endWaitingTransfer(std::uint32_t status) {
+    if (waiting_ != nullptr) {
+        waiting_->finish(status);
+    }
 }
 
 QByteArray SimUsbDriver::answer(SimChip& chip, const QByteArray& request) const {
@@ -246,7 +274,8 @@ void SimUsbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
 }
 
 void SimUsbDriver::closeSession() {
-    dropEventTarget();
+    endWaitingTransfer(UsbStatus::InvalidHandle);
+    handOver_.reset();
     open_ = false;
     driverHandle_ = 0;
     match_.clear();
@@ -257,20 +286,6 @@ void SimUsbDriver::closeSession() {
         device.offer = Offer::None;
         device.detachDue = false;
         device.reply.reset();
-    }
-}
-
-void SimUsbDriver::dropEventTarget() {
-    if (!eventTarget_) {
-        return;
-    }
-    QObject* target = eventTarget_.release();
-    QCoreApplication::removePostedEvents(target);
-    // Deleting the object whose queued call is running would pull the floor from under the event loop.
-    if (delivering_ > 0) {
-        target->deleteLater();
-    } else {
-        delete target;
     }
 }
 
@@ -304,6 +319,9 @@ void SimUsbDriver::unplugBridge(int id) {
     Device& device = found->second;
     device.plugged = false;
     device.reply.reset();
+    if (waitingHandle_ == device.handle) {
+        endWaitingTransfer(UsbStatus::DeviceGone);
+    }
     if (held_ == id) {
         held_ = -1;
     }
@@ -318,13 +336,11 @@ void SimUsbDriver::offer(int id) {
     device.offer = Offer::Pending;
     device.detachDue = false;
     const std::uint32_t handle = device.handle;
-    QMetaObject::invokeMethod(
-        eventTarget_.get(), [this, handle] { deliverArrival(handle); }, Qt::QueuedConnection);
+    handOver_->post([this, handle] { deliverArrival(handle); });
 }
 
 void SimUsbDriver::queueRemoval(std::uint32_t handle) {
-    QMetaObject::invokeMethod(
-        eventTarget_.get(), [this, handle] { deliverRemoval(handle); }, Qt::QueuedConnection);
+    handOver_->post([this, handle] { deliverRemoval(handle); });
 }
 
 void SimUsbDriver::deliverArrival(std::uint32_t handle) {
@@ -337,12 +353,10 @@ void SimUsbDriver::deliverArrival(std::uint32_t handle) {
     const auto attach = events_.AttachCallback;
     void* const userData = events_.UserData;
     const std::weak_ptr<int> life = life_;
-    ++delivering_;
     const bool accepted = attach && attach(handle, info, userData);
     if (life.expired()) {
         return;
     }
-    --delivering_;
     if (deviceIdOf(handle) != id) {
         return; // the session closed inside the callback
     }
@@ -376,13 +390,8 @@ void SimUsbDriver::deliverRemoval(std::uint32_t handle) {
     }
     const auto detach = events_.DetachCallback;
     void* const userData = events_.UserData;
-    const std::weak_ptr<int> life = life_;
-    ++delivering_;
     if (detach) {
         detach(handle, userData);
-    }
-    if (!life.expired()) {
-        --delivering_;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "usb/BridgeIds.h"
+#include "usb/HandOver.h"
 #include "usb/UsbDriver.h"
 #include "usb/sim/SimChip.h"
 
@@ -13,7 +14,9 @@
 #include <optional>
 #include <vector>
 
-class QObject;
+namespace regbench::usb {
+class TransferEnd;
+}
 
 namespace regbench::usb::sim {
 
@@ -80,8 +83,11 @@ public:
     void setReplyStatus(std::optional<std::uint8_t> status);
     void setReplyData(std::optional<std::uint8_t> data);
     void setReplyLength(std::optional<int> length); // longer than natural: padded with 0xA5
+    // A dropped reply is never sent: a read waits, handling events, until its time-out, a removal or
+    // WDU_VB_Uninit ends it.
     void setDropReplies(bool drop);
     void setTimeoutCap(int ms); // negative: no cap
+    bool transferWaiting() const { return waiting_ != nullptr; }
     void setStatusText(std::uint32_t status, QByteArray text);
 
     // Records. Tests read them; a program that runs all day on the simulation turns them off.
@@ -120,18 +126,20 @@ private:
                            std::uint8_t* buffer, std::uint32_t length, std::uint32_t* bytesTransferred,
                            std::uint32_t timeoutMs);
     void transferOut(Device& device, const QByteArray& request);
+    std::uint32_t waitForReply(std::uint32_t handle, std::uint32_t timeoutMs);
     std::uint32_t transferIn(Device& device, std::uint8_t* buffer, std::uint32_t length,
                              std::uint32_t* bytesTransferred, std::uint32_t timeoutMs);
     QByteArray answer(SimChip& chip, const QByteArray& request) const;
     void applyReplyFaults(QByteArray& reply) const;
     void closeSession();
-    void dropEventTarget();
+    void endWaitingTransfer(std::uint32_t status);
 
-    // Pending callbacks are posted to this object, so deleting it cancels them.
-    std::unique_ptr<QObject> eventTarget_;
+    // Pending callbacks wait here, so dropping it cancels them.
+    std::unique_ptr<HandOver> handOver_;
     // Expires with the driver, so that a callback that destroys it is noticed.
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
-    int delivering_ = 0;
+    TransferEnd* waiting_ = nullptr; // the read now waiting for a reply
+    std::uint32_t waitingHandle_ = 0;
 
     bool open_ = false;
     std::uint32_t driverHandle_ = 0;
