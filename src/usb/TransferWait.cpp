@@ -11,15 +11,23 @@ namespace regbench::usb {
 TransferEnd::TransferEnd() : waiter_(QAbstractEventDispatcher::instance()) {}
 
 void TransferEnd::finish(std::uint32_t status) {
+    // Copied first: once the status is set, the waiting thread may free this object.
+    QAbstractEventDispatcher* const waiter = waiter_;
     {
         const std::lock_guard lock(mutex_);
         if (status_)
             return;
         status_ = status;
+        ended_.notify_all();
     }
     // Thread-safe; the waiting thread reads the status under the mutex, not through the wake-up.
-    if (waiter_ != nullptr)
-        waiter_->wakeUp();
+    if (waiter != nullptr)
+        waiter->wakeUp();
+}
+
+bool TransferEnd::awaitBlocking(std::chrono::milliseconds limit) const {
+    std::unique_lock lock(mutex_);
+    return ended_.wait_for(lock, limit, [this] { return status_.has_value(); });
 }
 
 std::optional<std::uint32_t> TransferEnd::status() const {

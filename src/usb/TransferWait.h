@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -21,11 +23,15 @@ public:
     // Any thread.
     void finish(std::uint32_t status);
     std::optional<std::uint32_t> status() const;
+    // Blocks the calling thread without handling events: only for a layer that is closing and must see a
+    // cancelled transfer end before it frees what the transfer uses.
+    bool awaitBlocking(std::chrono::milliseconds limit) const;
 
 private:
     mutable std::mutex mutex_;
+    mutable std::condition_variable ended_;
     std::optional<std::uint32_t> status_; // guarded by mutex_
-    QAbstractEventDispatcher* waiter_;
+    QAbstractEventDispatcher* const waiter_;
 };
 
 // Handles the calling thread's events until the transfer has ended or timeoutMs has passed (0: no limit), so

@@ -1,12 +1,12 @@
 #include "usb/libusb/LibusbDriver.h"
 
 #include "usb/libusb/LibusbEventThread.h"
-#include "usb/libusb/LibusbOpenDevice.h"
 #include "usb/libusb/LibusbStatus.h"
 
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace regbench::usb::libusb {
@@ -221,12 +221,32 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
         return status;
     if (readFlag > 1)
         return UsbStatus::InvalidArgument;
-    std::uint32_t done = 0;
-    status = held->device->transfer(pipe, readFlag == 1, buffer, length, done, setupPacket, timeoutMs);
+    if (flight_)
+        return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
+    const auto flight =
+        held->device->submit(pipe, readFlag == 1, buffer, length, setupPacket, timeoutMs, status);
+    if (!flight) {
+        if (status == UsbStatus::DeviceGone)
+            held->gone = true;
+        return status;
+    }
+    // libusb keeps the time-out; device events wait, as they never arrive inside a call of the layer.
+    flight_ = flight;
+    const std::uint32_t session = driverHandle_;
+    handOver_->hold(true);
+    status = waitForTransfer(flight->end, 0);
+    if (!open_ || driverHandle_ != session)
+        return status; // closed meanwhile: the flight was cancelled and freed, and the handle with it
+    handOver_->hold(false);
+    flight_.reset();
+    const std::uint32_t done = LibusbOpenDevice::collect(*flight, buffer, length);
     if (bytesTransferred != nullptr)
         *bytesTransferred = done;
-    if (status == UsbStatus::DeviceGone)
-        held->gone = true;
+    if (status == UsbStatus::DeviceGone) {
+        if (Offers::Offered* still = lookup(deviceHandle, status))
+            still->gone = true;
+        status = UsbStatus::DeviceGone;
+    }
     return status;
 }
 
@@ -242,7 +262,22 @@ void LibusbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
         shutdown();
 }
 
+void LibusbDriver::landFlight() {
+    if (!flight_)
+        return;
+    // The event thread must still run to see the cancel through, or the completion that beat it; a second is
+    // far more than either takes.
+    if (!flight_->end.status()) {
+        libusb_cancel_transfer(flight_->transfer.get());
+        flight_->end.awaitBlocking(std::chrono::seconds(1));
+    }
+    flight_->end.finish(UsbStatus::InvalidHandle);
+    flight_->transfer.reset();
+    flight_.reset();
+}
+
 void LibusbDriver::shutdown() {
+    landFlight();
     open_ = false;
     if (eventThread_)
         eventThread_->requestStop();

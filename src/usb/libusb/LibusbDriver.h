@@ -3,6 +3,7 @@
 #include "usb/HandOver.h"
 #include "usb/OfferedDevices.h"
 #include "usb/UsbDriver.h"
+#include "usb/libusb/LibusbOpenDevice.h"
 #include "usb/libusb/LibusbResources.h"
 
 #include <cstdint>
@@ -14,7 +15,6 @@ class QTimer;
 namespace regbench::usb::libusb {
 
 class LibusbEventThread;
-class LibusbOpenDevice;
 
 // The USB layer on libusb-1.0. Arrivals and removals reach the attach and detach callbacks only through the
 // Qt event loop of the thread that called WDU_VB_Init. WDU_Transfer with a time-out of 0 waits without limit,
@@ -57,6 +57,8 @@ private:
     void handleArrival(DevicePtr device);
     // Null with the status when the handle is unknown, gone, or its device could not be opened.
     Offers::Offered* lookup(std::uint32_t handle, std::uint32_t& status);
+    // Cancels the transfer in flight, if any, and frees it once libusb has let go of it.
+    void landFlight();
     void shutdown();
 
     DeviceWatch watch_;
@@ -71,6 +73,7 @@ private:
     std::unique_ptr<LibusbEventThread> eventThread_;
     std::vector<DevicePtr> polled_;
     Offers offers_;
+    std::shared_ptr<LibusbOpenDevice::InFlight> flight_; // one transfer at a time
 };
 
 } // namespace regbench::usb::libusb

@@ -2,6 +2,7 @@
 
 #include "usb/libusb/LibusbStatus.h"
 
+#include <algorithm>
 #include <climits>
 #include <utility>
 
@@ -114,56 +115,90 @@ std::uint32_t LibusbOpenDevice::setInterface(std::uint32_t interfaceNumber, std:
     return usbStatusFromLibusb(result);
 }
 
-std::uint32_t LibusbOpenDevice::transfer(std::uint32_t pipe, bool deviceToHost, std::uint8_t* buffer,
-                                         std::uint32_t length, std::uint32_t& transferred,
-                                         const std::array<std::uint8_t, SetupPacketSize>& setup,
-                                         std::uint32_t timeoutMs) {
-    transferred = 0;
-    if (!handle_)
-        return openStatus_;
-    if (pipe == 0)
-        return controlTransfer(deviceToHost, buffer, length, transferred, setup, timeoutMs);
-    if (pipe > UINT8_MAX || length > INT_MAX || (buffer == nullptr && length > 0))
-        return UsbStatus::InvalidArgument;
-    const auto endpoint = static_cast<std::uint8_t>(pipe);
-    if (((endpoint & LIBUSB_ENDPOINT_IN) != 0) != deviceToHost)
-        return UsbStatus::InvalidArgument;
-    const int type = endpointType(endpoint);
-    if (type < 0)
-        return UsbStatus::NotFound;
-    int done = 0;
-    int result = 0;
-    if (type == LIBUSB_TRANSFER_TYPE_BULK)
-        result =
-            libusb_bulk_transfer(handle_.get(), endpoint, buffer, static_cast<int>(length), &done, timeoutMs);
-    else if (type == LIBUSB_TRANSFER_TYPE_INTERRUPT)
-        result = libusb_interrupt_transfer(handle_.get(), endpoint, buffer, static_cast<int>(length), &done,
-                                           timeoutMs);
-    else
-        return UsbStatus::NotSupported;
-    transferred = static_cast<std::uint32_t>(done);
-    return usbStatusFromLibusb(result);
+std::shared_ptr<LibusbOpenDevice::InFlight>
+LibusbOpenDevice::prepare(bool deviceToHost, const std::uint8_t* buffer, std::uint32_t length,
+                          std::size_t setupSize, std::uint32_t& status) const {
+    auto flight = std::make_shared<InFlight>();
+    flight->transfer.reset(libusb_alloc_transfer(0));
+    if (!flight->transfer) {
+        status = UsbStatus::Other;
+        return nullptr;
+    }
+    flight->deviceToHost = deviceToHost;
+    flight->dataOffset = setupSize;
+    flight->data.assign(setupSize + length, 0);
+    if (!deviceToHost && length > 0)
+        std::copy(buffer, buffer + length, flight->data.begin() + static_cast<std::ptrdiff_t>(setupSize));
+    return flight;
 }
 
-std::uint32_t LibusbOpenDevice::controlTransfer(bool deviceToHost, std::uint8_t* buffer, std::uint32_t length,
-                                                std::uint32_t& transferred,
-                                                const std::array<std::uint8_t, SetupPacketSize>& setup,
-                                                std::uint32_t timeoutMs) {
-    const std::uint8_t requestType = setup[0];
-    const auto word = [&setup](std::size_t at) {
-        return static_cast<std::uint16_t>(setup[at] | setup[at + 1] << 8);
-    };
-    const std::uint16_t dataLength = word(6);
-    // The setup packet decides the direction and size; the caller's flag and buffer must agree with it.
-    if (((requestType & LIBUSB_ENDPOINT_IN) != 0) != deviceToHost || dataLength > length ||
-        (buffer == nullptr && dataLength > 0))
-        return UsbStatus::InvalidArgument;
-    const int result = libusb_control_transfer(handle_.get(), requestType, setup[1], word(2), word(4), buffer,
-                                               dataLength, timeoutMs);
-    if (result < 0)
-        return usbStatusFromLibusb(result);
-    transferred = static_cast<std::uint32_t>(result);
-    return UsbStatus::Success;
+namespace {
+
+// Runs on libusb's event thread.
+void LIBUSB_CALL transferEnded(libusb_transfer* transfer) {
+    auto* flight = static_cast<LibusbOpenDevice::InFlight*>(transfer->user_data);
+    flight->actualLength = transfer->actual_length;
+    flight->end.finish(usbStatusFromTransfer(transfer->status));
+}
+
+} // namespace
+
+std::shared_ptr<LibusbOpenDevice::InFlight>
+LibusbOpenDevice::submit(std::uint32_t pipe, bool deviceToHost, const std::uint8_t* buffer,
+                         std::uint32_t length, const std::array<std::uint8_t, SetupPacketSize>& setup,
+                         std::uint32_t timeoutMs, std::uint32_t& status) {
+    status = openStatus_;
+    if (!handle_)
+        return nullptr;
+    std::shared_ptr<InFlight> flight;
+    if (pipe == 0) {
+        const std::uint8_t requestType = setup[0];
+        const auto dataLength = static_cast<std::uint16_t>(setup[6] | setup[7] << 8);
+        // The setup packet decides the direction and size; the caller's flag and buffer must agree with it.
+        if (((requestType & LIBUSB_ENDPOINT_IN) != 0) != deviceToHost || dataLength > length ||
+            (buffer == nullptr && dataLength > 0)) {
+            status = UsbStatus::InvalidArgument;
+            return nullptr;
+        }
+        if (!(flight = prepare(deviceToHost, buffer, dataLength, LIBUSB_CONTROL_SETUP_SIZE, status)))
+            return nullptr;
+        std::copy(setup.begin(), setup.end(), flight->data.begin());
+        libusb_fill_control_transfer(flight->transfer.get(), handle_.get(), flight->data.data(),
+                                     transferEnded, flight.get(), timeoutMs);
+    } else {
+        if (pipe > UINT8_MAX || length > INT_MAX || (buffer == nullptr && length > 0)) {
+            status = UsbStatus::InvalidArgument;
+            return nullptr;
+        }
+        const auto endpoint = static_cast<std::uint8_t>(pipe);
+        if (((endpoint & LIBUSB_ENDPOINT_IN) != 0) != deviceToHost) {
+            status = UsbStatus::InvalidArgument;
+            return nullptr;
+        }
+        const int type = endpointType(endpoint);
+        if (type < 0 || (type != LIBUSB_TRANSFER_TYPE_BULK && type != LIBUSB_TRANSFER_TYPE_INTERRUPT)) {
+            status = type < 0 ? UsbStatus::NotFound : UsbStatus::NotSupported;
+            return nullptr;
+        }
+        if (!(flight = prepare(deviceToHost, buffer, length, 0, status)))
+            return nullptr;
+        libusb_fill_bulk_transfer(flight->transfer.get(), handle_.get(), endpoint, flight->data.data(),
+                                  static_cast<int>(length), transferEnded, flight.get(), timeoutMs);
+        flight->transfer->type = static_cast<unsigned char>(type);
+    }
+    status = usbStatusFromLibusb(libusb_submit_transfer(flight->transfer.get()));
+    return status == UsbStatus::Success ? flight : nullptr;
+}
+
+std::uint32_t LibusbOpenDevice::collect(const InFlight& flight, std::uint8_t* buffer, std::uint32_t length) {
+    const auto moved = static_cast<std::uint32_t>(std::max(flight.actualLength, 0));
+    if (flight.deviceToHost) {
+        const std::uint32_t copied = std::min(moved, length);
+        const auto from = flight.data.begin() + static_cast<std::ptrdiff_t>(flight.dataOffset);
+        std::copy(from, from + copied, buffer);
+        return copied;
+    }
+    return moved;
 }
 
 int LibusbOpenDevice::endpointType(std::uint8_t endpoint) const {

@@ -15,6 +15,7 @@ using ContextPtr = std::unique_ptr<libusb_context, Releaser<libusb_exit>>;
 // One counted reference on a device.
 using DevicePtr = std::unique_ptr<libusb_device, Releaser<libusb_unref_device>>;
 using DeviceHandlePtr = std::unique_ptr<libusb_device_handle, Releaser<libusb_close>>;
+using TransferPtr = std::unique_ptr<libusb_transfer, Releaser<libusb_free_transfer>>;
 using ConfigDescriptorPtr =
     std::unique_ptr<libusb_config_descriptor, Releaser<libusb_free_config_descriptor>>;
 

@@ -35,4 +35,24 @@ std::uint32_t usbStatusFromLibusb(int libusbError) {
     }
 }
 
+std::uint32_t usbStatusFromTransfer(libusb_transfer_status status) {
+    switch (status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+        return UsbStatus::Success;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+        return UsbStatus::Timeout;
+    case LIBUSB_TRANSFER_STALL:
+        return UsbStatus::Stall;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+        return UsbStatus::DeviceGone;
+    case LIBUSB_TRANSFER_OVERFLOW:
+        return UsbStatus::Overflow;
+    case LIBUSB_TRANSFER_CANCELLED: // only the layer cancels, when it closes: the handle is released
+        return UsbStatus::InvalidHandle;
+    case LIBUSB_TRANSFER_ERROR:
+        return UsbStatus::IoError;
+    }
+    return UsbStatus::Other;
+}
+
 } // namespace regbench::usb::libusb

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -102,14 +103,18 @@ private slots:
     void pendingReply_data() {
         QTest::addColumn<std::uint32_t>("timeoutMs");
         QTest::addColumn<bool>("unplug");
+        QTest::addColumn<bool>("close");
         QTest::addColumn<std::uint32_t>("status");
-        QTest::newRow("reply never comes") << 100u << false << UsbStatus::Timeout;
-        QTest::newRow("unplugged meanwhile") << 20000u << true << UsbStatus::DeviceGone;
+        QTest::newRow("reply never comes") << 100u << false << false << UsbStatus::Timeout;
+        QTest::newRow("unplugged meanwhile") << 20000u << true << false << UsbStatus::DeviceGone;
+        // As the window does when Quit is clicked while a transfer waits.
+        QTest::newRow("closed meanwhile") << 20000u << false << true << UsbStatus::InvalidHandle;
     }
 
     void pendingReply() {
         QFETCH(std::uint32_t, timeoutMs);
         QFETCH(bool, unplug);
+        QFETCH(bool, close);
         QFETCH(std::uint32_t, status);
         EmulatedBridge bridge;
         bridge.add();
@@ -129,6 +134,9 @@ private slots:
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             bridge.remove();
         });
+        // The wait handles events: a timer can close the layer, which ends the transfer.
+        if (close)
+            QTimer::singleShot(50, [&rig] { rig.uninit(); });
         QElapsedTimer clock;
         clock.start();
         const std::uint32_t result = rig.transfer(handle, 0x82, reply, timeoutMs);
@@ -138,7 +146,10 @@ private slots:
         QCOMPARE(result, status);
         QVERIFY(reply.isEmpty());
         if (!unplug) // ample slack for a loaded machine
-            QVERIFY2(elapsed >= timeoutMs && elapsed < 1000, qPrintable(QString::number(elapsed)));
+            QVERIFY2(elapsed >= (close ? 50 : timeoutMs) && elapsed < 1000,
+                     qPrintable(QString::number(elapsed)));
+        if (close)
+            return;
 
         // Both end unplugged; plugged in again, the bridge works under a new handle and the old one stays
         // dead.
