@@ -1,5 +1,6 @@
 #include "usb/i2cdev/AdapterChannel.h"
 
+#include "usb/TransferWait.h"
 #include "usb/UsbDriver.h"
 #include "usb/i2cdev/BridgeService.h"
 #include "usb/i2cdev/FileDescriptor.h"
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -36,22 +36,20 @@ std::uint32_t openStatus(int error) {
     }
 }
 
-template <typename Ready>
-bool waitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& changed, std::uint32_t timeoutMs,
-             Ready ready) {
-    if (timeoutMs == 0) {
-        changed.wait(lock, ready);
-        return true;
-    }
-    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
-}
-
 } // namespace
 
 struct AdapterChannel::Shared {
     explicit Shared(FileDescriptor node) : bus(std::move(node), BridgeService::ChipAddress) {}
 
     bool outstanding() const { return request.has_value() || busy; }
+    // Under mutex, whenever the bus may have become idle.
+    void tellIdle() {
+        if (!gone && outstanding())
+            return;
+        for (const auto& idle : idleWaiters)
+            idle->finish(gone ? UsbStatus::DeviceGone : UsbStatus::Success);
+        idleWaiters.clear();
+    }
 
     I2cBus bus; // the I/O thread's alone
     std::mutex mutex;
@@ -62,6 +60,7 @@ struct AdapterChannel::Shared {
     bool busy = false; // a request is on the bus
     bool gone = false; // the adapter answered that it has left
     bool stop = false;
+    std::vector<std::shared_ptr<TransferEnd>> idleWaiters;
 };
 
 std::unique_ptr<AdapterChannel> AdapterChannel::open(const std::string& devnode, std::uint32_t& status) {
@@ -88,6 +87,9 @@ AdapterChannel::~AdapterChannel() {
         const std::lock_guard lock(shared_->mutex);
         shared_->stop = true;
         busy = shared_->busy;
+        for (const auto& idle : shared_->idleWaiters)
+            idle->finish(UsbStatus::DeviceGone);
+        shared_->idleWaiters.clear();
     }
     shared_->changed.notify_all();
     // Joining would hold the caller for as long as the kernel keeps the transaction.
@@ -114,17 +116,24 @@ void AdapterChannel::run(const std::shared_ptr<Shared>& shared) {
             s.gone = true;
         else
             s.reply = std::move(outcome.reply);
-        s.changed.notify_all();
+        s.tellIdle();
     }
 }
 
-std::uint32_t AdapterChannel::submit(std::vector<std::uint8_t> request, std::uint32_t timeoutMs) {
+void AdapterChannel::whenIdle(const std::shared_ptr<TransferEnd>& idle) {
+    Shared& s = *shared_;
+    const std::lock_guard lock(s.mutex);
+    s.idleWaiters.push_back(idle);
+    s.tellIdle();
+}
+
+std::uint32_t AdapterChannel::submit(std::vector<std::uint8_t> request) {
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
-    if (!waitFor(lock, s.changed, timeoutMs, [&s] { return s.gone || !s.outstanding(); }))
-        return UsbStatus::Timeout;
     if (s.gone)
         return UsbStatus::DeviceGone;
+    if (s.outstanding())
+        return UsbStatus::Busy;
     s.reply.reset();
     s.request = std::move(request);
     lock.unlock();
@@ -132,13 +141,10 @@ std::uint32_t AdapterChannel::submit(std::vector<std::uint8_t> request, std::uin
     return UsbStatus::Success;
 }
 
-std::uint32_t AdapterChannel::fetch(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& transferred,
-                                    std::uint32_t timeoutMs) {
+std::uint32_t AdapterChannel::fetch(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& transferred) {
     transferred = 0;
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
-    // With no request outstanding nothing can come, so there is nothing to wait for.
-    waitFor(lock, s.changed, timeoutMs, [&s] { return s.gone || s.reply.has_value() || !s.outstanding(); });
     if (s.gone)
         return UsbStatus::DeviceGone;
     if (!s.reply)

@@ -167,20 +167,43 @@ std::uint32_t I2cDevDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
     const bool reply = pipe == ReplyPipe;
     if (reply != (readFlag == 1))
         return UsbStatus::InvalidArgument;
+    if (waiting_)
+        return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
     AdapterChannel* adapter = channel(*held, status);
     if (adapter == nullptr)
         return status;
+    const std::uint32_t session = driverHandle_;
+    status = waitUntilIdle(*adapter, timeoutMs);
+    if (!open_ || driverHandle_ != session)
+        return status; // closed meanwhile
     std::uint32_t done = 0;
-    if (reply) {
-        status = adapter->fetch(buffer, length, done, timeoutMs);
-    } else {
-        status = adapter->submit(std::vector<std::uint8_t>(buffer, buffer + length), timeoutMs);
+    if (status == UsbStatus::Success && reply) {
+        status = adapter->fetch(buffer, length, done);
+    } else if (status == UsbStatus::Success) {
+        status = adapter->submit(std::vector<std::uint8_t>(buffer, buffer + length));
         done = status == UsbStatus::Success ? length : 0;
     }
     if (status == UsbStatus::DeviceGone)
         markGone(*held);
     if (bytesTransferred != nullptr)
         *bytesTransferred = done;
+    return status;
+}
+
+// A request still on the bus (a reply not yet read, or one whose read timed out) is waited for in the event
+// loop; device events wait meanwhile, as they never arrive inside a call of the layer.
+std::uint32_t I2cDevDriver::waitUntilIdle(AdapterChannel& adapter, std::uint32_t timeoutMs) {
+    const auto idle = std::make_shared<TransferEnd>();
+    adapter.whenIdle(idle);
+    if (const std::optional<std::uint32_t> now = idle->status())
+        return *now;
+    waiting_ = idle;
+    handOver_->hold(true);
+    const std::uint32_t status = waitForTransfer(*idle, timeoutMs);
+    if (open_) {
+        handOver_->hold(false);
+        waiting_.reset();
+    }
     return status;
 }
 
@@ -197,6 +220,8 @@ void I2cDevDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
 }
 
 void I2cDevDriver::shutdown() {
+    if (waiting_)
+        std::exchange(waiting_, nullptr)->finish(UsbStatus::InvalidHandle);
     open_ = false;
     notifier_.reset(); // its socket closes with udev_ below
     handOver_.reset(); // queued arrivals and removals die here, unrun

@@ -2,6 +2,7 @@
 
 #include "usb/HandOver.h"
 #include "usb/OfferedDevices.h"
+#include "usb/TransferWait.h"
 #include "usb/UsbDriver.h"
 #include "usb/i2cdev/AdapterRecord.h"
 
@@ -64,6 +65,7 @@ private:
     Offers::Offered* lookup(std::uint32_t handle, std::uint32_t& status);
     AdapterChannel* channel(Offers::Offered& held, std::uint32_t& status);
     static void markGone(Offers::Offered& held);
+    std::uint32_t waitUntilIdle(AdapterChannel& adapter, std::uint32_t timeoutMs);
     void shutdown();
 
     bool open_ = false;
@@ -74,6 +76,7 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
     Offers offers_;
     std::set<std::string> refused_; // syspaths, until their removal: a refusal stands, as for a USB device
+    std::shared_ptr<TransferEnd> waiting_; // one transfer at a time
 };
 
 } // namespace regbench::usb::i2cdev

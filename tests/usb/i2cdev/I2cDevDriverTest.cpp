@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <cerrno>
@@ -124,12 +125,15 @@ private slots:
 
     void heldTransaction_data() {
         QTest::addColumn<bool>("unplug");
-        QTest::newRow("chip holds the bus past the time-out") << false;
-        QTest::newRow("adapter unplugged meanwhile") << true;
+        QTest::addColumn<bool>("close");
+        QTest::newRow("chip holds the bus past the time-out") << false << false;
+        QTest::newRow("adapter unplugged meanwhile") << true << false;
+        QTest::newRow("layer closed meanwhile") << false << true;
     }
 
     void heldTransaction() {
         QFETCH(bool, unplug);
+        QFETCH(bool, close);
         EmulatedAdapter adapters;
         adapters.add();
         adapters.edit([](EmulatedAdapter::Bus& bus) { bus.registers[6] = 0xB1; });
@@ -152,17 +156,22 @@ private slots:
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             adapters.setStalled(false);
         });
+        // The wait handles events: a timer can close the layer, which ends the transfer.
+        if (close)
+            QTimer::singleShot(20, [&rig] { rig.uninit(); });
         QByteArray reply(3, 0);
-        const std::uint32_t status = rig.transfer(handle, 0x82, reply, 100);
+        const std::uint32_t status = rig.transfer(handle, 0x82, reply, close ? 20000 : 100);
         const std::uint32_t nextStatus = rig.transfer(handle, 0x02, next, 100);
         returned = true;
         watchdog.join();
         QVERIFY(reply.isEmpty());
-        QCOMPARE(status, unplug ? UsbStatus::DeviceGone : UsbStatus::Timeout);
+        QCOMPARE(status, unplug  ? UsbStatus::DeviceGone
+                         : close ? UsbStatus::InvalidHandle
+                                 : UsbStatus::Timeout);
         QCOMPARE(nextStatus, status); // gone, or the bus still held
         if (unplug)
             QTRY_COMPARE(rig.detached, std::vector<std::uint32_t>{handle});
-        else // the late answer for register 5 must not pass for the answer for register 6
+        else if (!close) // the late answer for register 5 must not pass for the answer for register 6
             QCOMPARE(rig.exchange(handle, "013906"), "00b1");
     }
 
