@@ -14,10 +14,13 @@
 #include <QFile>
 #include <QMap>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -179,6 +182,57 @@ void measureStartUp(double sinceProcessStartMs, const QElapsedTimer& clock) {
     report("startup_ms", sinceProcessStartMs + firstPaint.atMs);
 }
 
+// A bridge that holds its reply for 2 s: the longest the GUI thread goes without running its timer then.
+void measureHeldTransfer() {
+    StartedWindow w(QByteArrayLiteral("TABNAME,A\r\nREG,1,X\r\n"));
+    w.sim.setDropReplies(true);
+    w.sim.setTimeoutCap(2000);
+    QElapsedTimer clock;
+    clock.start();
+    double last = 0;
+    double longest = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const double now = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    ticker.start();
+    w.window->cbRead_Click(0);
+    report("held_stall_ms", std::max(longest, static_cast<double>(clock.nsecsElapsed()) / 1e6 - last));
+}
+
+double monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// The program as it runs: Read on a bridge that never answers, then Quit 200 ms later. The parent times the
+// process's exit from the moment printed here.
+int quitDuringHeldTransfer(QApplication& application) {
+    QTemporaryDir dir;
+    writeMap(dir, QByteArrayLiteral("TABNAME,A\r\nREG,1,X\r\n"));
+    regbench::usb::sim::SimUsbDriver sim;
+    sim.setRecordTransfers(false);
+    MainWindow window(sim, dir.path());
+    window.showCentred();
+    if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000))
+        return 3;
+    sim.setDropReplies(true);
+    auto* quit = window.findChild<QPushButton*>(QStringLiteral("cbQuit"));
+    QTimer::singleShot(200, [quit] {
+        std::printf("quit_at_monotonic_ms %.3f\n", monotonicMs());
+        QTest::mouseClick(quit, Qt::LeftButton);
+    });
+    QTimer::singleShot(0, [&window] {
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("cbRead_0")), Qt::LeftButton);
+    });
+    return application.exec();
+}
+
 int runMeasurement(const QString& name, const QStringList& args) {
     const QMap<QString, std::function<void()>> measurements{
         {"log100k", [] { measureLog(100'000); }},
@@ -187,7 +241,8 @@ int runMeasurement(const QString& name, const QStringList& args) {
         {"readgroup", measureReadGroup},
         {"reader", [&args] { measureReader(args.value(0)); }},
         {"pause", measurePause},
-        {"idle", measureIdle}};
+        {"idle", measureIdle},
+        {"held", measureHeldTransfer}};
     const auto found = measurements.find(name);
     if (found == measurements.end())
         return 2;
@@ -287,6 +342,10 @@ std::vector<Measurement> measurements(const QString& mapFolder32k, const QString
           {"pause_earliest_ms", "Pause(10): earliest (ms)", ">= 10 (never early)", atLeast(10)},
           {"pause_cpu_percent", "Pause(10): CPU (% of a core)", "< 1", atMost(1)}}},
         {"idle", {}, 3, {{"idle_cpu_ms_per_10s", "idle window: CPU ms in 10 s", "<= 10", atMost(10)}}},
+        {"held",
+         {},
+         3,
+         {{"held_stall_ms", "held transfer: longest GUI-thread stall (ms)", "<= 50", atMost(50)}}},
     };
 }
 
@@ -324,6 +383,19 @@ int runTable(const QString& self) {
     }
     printRow({"startup_ms", "process start to first paint (ms)", "<= 100", [](double v) { return v <= 100; }},
              startUp, missed);
+    std::vector<double> quitToExit;
+    for (int i = 0; i < 5; ++i) {
+        QProcess child;
+        child.start(self, {QStringLiteral("--quit-held")});
+        const bool finished = child.waitForFinished(60000);
+        const double exitedAt = monotonicMs();
+        for (const QByteArray& line : child.readAllStandardOutput().split('\n'))
+            if (finished && child.exitCode() == 0 && line.startsWith("quit_at_monotonic_ms "))
+                quitToExit.push_back(exitedAt - line.mid(21).toDouble());
+    }
+    printRow({"quit_ms", "Quit during a held transfer to exit (ms)", "<= 1000",
+              [](double v) { return v <= 1000; }},
+             quitToExit, missed);
     std::printf("%d of the goals missed\n", missed);
     return missed == 0 ? 0 : 1;
 }
@@ -344,6 +416,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     QApplication application(argc, argv);
+    if (mode == "--quit-held")
+        return quitDuringHeldTransfer(application);
     const QStringList args = QCoreApplication::arguments();
     if (mode == "--measure")
         return runMeasurement(args.value(2), args.mid(3));
