@@ -29,6 +29,9 @@ inline constexpr std::uint32_t Other = 0xE00000FF;
 
 // The plain-language text of a status of this layer; backends may refine it (see VB_Stat2Str).
 QByteArray usbStatusText(std::uint32_t status);
+// A backend's text for NoPermission: what could not be opened, the udev rule that grants it, and then what
+// makes the rule apply.
+QByteArray noPermissionText(const QByteArray& what, const QByteArray& then);
 
 // One entry of the match table handed to WDU_VB_Init, in the library's field order.
 struct MatchEntry {

@@ -1,7 +1,9 @@
 #include "usb/i2cdev/AdapterChannel.h"
 
+#include "usb/BridgeBus.h"
+#include "usb/BridgeProtocol.h"
+#include "usb/BridgeService.h"
 #include "usb/UsbDriver.h"
-#include "usb/i2cdev/BridgeService.h"
 #include "usb/i2cdev/FileDescriptor.h"
 #include "usb/i2cdev/I2cBus.h"
 
@@ -36,6 +38,19 @@ std::uint32_t openStatus(int error) {
     }
 }
 
+// The adapter as the bus the bridge's side serves requests on.
+class AdapterBus : public BridgeBus {
+public:
+    explicit AdapterBus(FileDescriptor node) : bus_(std::move(node), BridgeProtocol::ChipAddress) {}
+    int readRegister(std::uint8_t reg, std::uint8_t& value) override { return bus_.readRegister(reg, value); }
+    int writeRegister(std::uint8_t reg, std::uint8_t value) override {
+        return bus_.writeRegister(reg, value);
+    }
+
+private:
+    I2cBus bus_;
+};
+
 template <typename Ready>
 bool waitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& changed, std::uint32_t timeoutMs,
              Ready ready) {
@@ -49,11 +64,11 @@ bool waitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& change
 } // namespace
 
 struct AdapterChannel::Shared {
-    explicit Shared(FileDescriptor node) : bus(std::move(node), BridgeService::ChipAddress) {}
+    explicit Shared(FileDescriptor node) : bus(std::move(node)) {}
 
     bool outstanding() const { return request.has_value() || busy; }
 
-    I2cBus bus; // the I/O thread's alone
+    AdapterBus bus; // the I/O thread's alone
     std::mutex mutex;
     std::condition_variable changed;
     // Guarded by mutex:
@@ -110,7 +125,7 @@ void AdapterChannel::run(const std::shared_ptr<Shared>& shared) {
         BridgeService::Outcome outcome = BridgeService::serve(s.bus, request);
         lock.lock();
         s.busy = false;
-        if (outcome.adapterGone)
+        if (outcome.busGone)
             s.gone = true;
         else
             s.reply = std::move(outcome.reply);

@@ -123,14 +123,14 @@ std::uint32_t LibusbOpenDevice::transfer(std::uint32_t pipe, bool deviceToHost, 
         return openStatus_;
     if (pipe == 0)
         return controlTransfer(deviceToHost, buffer, length, transferred, setup, timeoutMs);
-    if (pipe > UINT8_MAX || length > INT_MAX || (buffer == nullptr && length > 0))
+    if (length > INT_MAX)
         return UsbStatus::InvalidArgument;
+    const int type = pipe > UINT8_MAX ? -1 : endpointType(static_cast<std::uint8_t>(pipe));
+    if (type < 0)
+        return UsbStatus::NotFound;
     const auto endpoint = static_cast<std::uint8_t>(pipe);
     if (((endpoint & LIBUSB_ENDPOINT_IN) != 0) != deviceToHost)
         return UsbStatus::InvalidArgument;
-    const int type = endpointType(endpoint);
-    if (type < 0)
-        return UsbStatus::NotFound;
     int done = 0;
     int result = 0;
     if (type == LIBUSB_TRANSFER_TYPE_BULK)
