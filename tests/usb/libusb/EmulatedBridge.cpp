@@ -140,7 +140,6 @@ struct EmulatedBridge::Impl {
             f->actual_length = f->buffer_length;
             d.reapable.push_back(u);
         } else if (f->endpoint == usb::BridgeProtocol::ReplyPipe) {
-            d.state.ins.push_back(static_cast<std::uint32_t>(f->buffer_length));
             d.pendingIn.push_back(u);
         } else {
             u.release();
