@@ -1,5 +1,6 @@
 #pragma once
 
+#include "usb/BridgeProtocol.h"
 #include "usb/UsbDriver.h"
 
 #include <QByteArray>
@@ -107,16 +108,18 @@ inline std::vector<double> roundTripMicroseconds(usb::UsbDriver& driver, std::ui
     std::vector<double> us;
     for (int i = 0; i < iterations + 50; ++i) {
         const auto address = static_cast<std::uint8_t>(i);
-        std::array<std::uint8_t, 4> request = {0x01, 0x39, address, 0};
+        std::array<std::uint8_t, 4> request{};
         if (write)
-            request = {0x00, 0x38, address, static_cast<std::uint8_t>(i * 7)};
+            request = usb::BridgeProtocol::writeRequest(address, static_cast<std::uint8_t>(i * 7));
+        else
+            std::ranges::copy(usb::BridgeProtocol::readRequest(address), request.begin());
         std::array<std::uint8_t, 10> reply{};
         std::uint32_t done = 0;
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = driver.WDU_Transfer(handle, 0x02, 0, 0, request.data(), write ? 4 : 3, &done, {},
-                                            30000) == usb::UsbStatus::Success &&
-                        driver.WDU_Transfer(handle, 0x82, 1, 0, reply.data(), write ? 4 : 3, &done, {},
-                                            30000) == usb::UsbStatus::Success;
+        const bool ok = driver.WDU_Transfer(handle, usb::BridgeProtocol::RequestPipe, 0, 0, request.data(),
+                                            write ? 4 : 3, &done, {}, 30000) == usb::UsbStatus::Success &&
+                        driver.WDU_Transfer(handle, usb::BridgeProtocol::ReplyPipe, 1, 0, reply.data(),
+                                            write ? 4 : 3, &done, {}, 30000) == usb::UsbStatus::Success;
         const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
         if (!ok || reply[0] != 0)
             return {};

@@ -1,6 +1,7 @@
 // Figures for the i2c-dev backend against umockdev-emulated adapters. Run: umockdev-wrapper ./bench_i2cdev
 #include "BenchSupport.h"
 #include "EmulatedAdapter.h"
+#include "usb/BridgeProtocol.h"
 #include "usb/i2cdev/I2cBus.h"
 #include "usb/i2cdev/I2cDevDriver.h"
 
@@ -77,7 +78,7 @@ void directReads() {
     EmulatedAdapter adapter;
     adapter.add();
     regbench::usb::i2cdev::I2cBus bus(regbench::usb::i2cdev::FileDescriptor(::open("/dev/i2c-0", O_RDWR)),
-                                      0x1C);
+                                      regbench::usb::BridgeProtocol::ChipAddress);
     std::vector<double> us;
     for (int i = 0; i < 2050; ++i) {
         std::uint8_t value = 0;

@@ -1,5 +1,6 @@
 // Round trip of one register access through the simulated USB layer: the request OUT and the reply IN,
 // each preceded by the device-information fetch the window makes before every transfer.
+#include "usb/BridgeProtocol.h"
 #include "usb/sim/SimUsbDriver.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 
 using regbench::usb::DeviceInfo;
 using regbench::usb::sim::SimUsbDriver;
+namespace BridgeProtocol = regbench::usb::BridgeProtocol;
 
 namespace {
 
@@ -30,7 +32,8 @@ bool roundTrip(SimUsbDriver& sim, std::uint32_t handle, Access& access, bool wit
     if (withInfo && sim.WDU_GetDeviceInfo(handle, &info) != 0) {
         return false;
     }
-    if (sim.WDU_Transfer(handle, 0x02, 0, 0, reinterpret_cast<std::uint8_t*>(access.request.data()),
+    if (sim.WDU_Transfer(handle, BridgeProtocol::RequestPipe, 0, 0,
+                         reinterpret_cast<std::uint8_t*>(access.request.data()),
                          static_cast<std::uint32_t>(access.request.size()), &count, {}, TimeoutMs) != 0) {
         return false;
     }
@@ -38,8 +41,8 @@ bool roundTrip(SimUsbDriver& sim, std::uint32_t handle, Access& access, bool wit
         return false;
     }
     std::vector<std::uint8_t> reply(access.replyBuffer, 0);
-    return sim.WDU_Transfer(handle, 0x82, 1, 0, reply.data(), access.replyLength, &count, {}, TimeoutMs) ==
-               0 &&
+    return sim.WDU_Transfer(handle, BridgeProtocol::ReplyPipe, 1, 0, reply.data(), access.replyLength, &count,
+                            {}, TimeoutMs) == 0 &&
            reply[0] == 0;
 }
 
@@ -66,9 +69,12 @@ int run(SimUsbDriver& sim, std::uint32_t handle, int iterations) {
         std::vector<double> micros;
         micros.reserve(static_cast<std::size_t>(iterations));
         for (int i = 0; i < iterations; ++i) {
-            const auto low = static_cast<char>(i & 0xFF);
-            Access access = c.write ? Access{QByteArray("\x00\x38\x7F", 3) + low, 4, 10}
-                                    : Access{QByteArray("\x01\x39", 2) + low, 3, 3};
+            const auto low = static_cast<std::uint8_t>(i & 0xFF);
+            const auto bytes = [](const auto& request) {
+                return QByteArray(reinterpret_cast<const char*>(request.data()), qsizetype(request.size()));
+            };
+            Access access = c.write ? Access{bytes(BridgeProtocol::writeRequest(0x7F, low)), 4, 10}
+                                    : Access{bytes(BridgeProtocol::readRequest(low)), 3, 3};
             const auto start = std::chrono::steady_clock::now();
             const bool ok = roundTrip(sim, handle, access, c.withInfo);
             const auto stop = std::chrono::steady_clock::now();

@@ -14,10 +14,10 @@ BridgeReply BridgeReply::fromBuffer(const std::vector<std::uint8_t>& buffer) {
 }
 
 ReplyStatus BridgeReply::decodeStatus(std::uint8_t status) {
-    if ((status & 0x80) != 0) {
+    if ((status & usb::BridgeProtocol::StatusGeneralError) != 0) {
         return ReplyStatus::GeneralI2cError;
     }
-    if ((status & 0x40) != 0) {
+    if ((status & usb::BridgeProtocol::StatusNoAck) != 0) {
         return ReplyStatus::NoAck;
     }
     return ReplyStatus::Success;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "usb/BridgeProtocol.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -10,20 +12,18 @@ enum class ReplyStatus { Success, GeneralI2cError, NoAck };
 // The bridge's answer to one request: a status byte, then (after a read) the register's value.
 class BridgeReply {
 public:
-    static constexpr std::uint8_t ReplyPipe = 0x82;
     static constexpr std::int32_t ReadReplyLength = 3;
     static constexpr std::size_t ReadReplyBufferSize = 3;
     static constexpr std::int32_t WriteReplyLength = 4;
     static constexpr std::size_t WriteReplyBufferSize = 10;
     // What a reply must hold to be taken: status and data after a read, the status after a write.
-    static constexpr std::uint32_t ReadReplyMinimum = 2;
-    static constexpr std::uint32_t WriteReplyMinimum = 1;
+    static constexpr std::uint32_t ReadReplyMinimum = usb::BridgeProtocol::ReadReplyBytes;
+    static constexpr std::uint32_t WriteReplyMinimum = usb::BridgeProtocol::WriteReplyBytes;
 
     std::uint8_t Status = 0;
     std::uint8_t Data = 0;
 
     static BridgeReply fromBuffer(const std::vector<std::uint8_t>& buffer);
-    // Bit 7 wins over bit 6; bits 5..0 carry no meaning.
     static ReplyStatus decodeStatus(std::uint8_t status);
     ReplyStatus status() const { return decodeStatus(Status); }
 };

@@ -4,6 +4,7 @@
 #include "access/BridgeRequest.h"
 #include "bridge/PipeTransfer.h"
 #include "common/HexText.h"
+#include "usb/BridgeProtocol.h"
 
 namespace regbench::access {
 
@@ -34,13 +35,13 @@ RegisterAccess::RegisterAccess(bridge::PipeTransfer& pipes) : pipes_(pipes) {}
 
 bool RegisterAccess::exchange(const std::vector<std::uint8_t>& request, std::int32_t replyLength,
                               std::size_t replyBufferSize, std::uint32_t replyMinimum) {
-    pipes_.TransferPipe = BridgeRequest::RequestPipe;
+    pipes_.TransferPipe = usb::BridgeProtocol::RequestPipe;
     pipes_.TransferLength = static_cast<std::int32_t>(request.size());
     pipes_.TransferBuffer = request;
     if (!pipes_.WritePipe()) {
         return false; // a request that never left can have no reply worth waiting for
     }
-    pipes_.TransferPipe = BridgeReply::ReplyPipe;
+    pipes_.TransferPipe = usb::BridgeProtocol::ReplyPipe;
     pipes_.TransferLength = replyLength;
     pipes_.TransferBuffer.assign(replyBufferSize, 0);
     return pipes_.ReadPipe() && pipes_.BytesTransferred >= replyMinimum;

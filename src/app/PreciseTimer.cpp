@@ -1,6 +1,6 @@
 #include "app/PreciseTimer.h"
 
-#include <QSocketNotifier>
+#include "common/FdWatch.h"
 
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -17,13 +17,12 @@ PreciseTimer::PreciseTimer(QObject* parent) : QObject(parent) {
         connect(&fallback_, &QTimer::timeout, this, &PreciseTimer::timeout);
         return;
     }
-    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &PreciseTimer::expired);
+    watch_ = std::make_unique<common::FdWatch>(fd_, [this] { expired(); });
 }
 
 PreciseTimer::~PreciseTimer() {
     if (fd_ >= 0) {
-        delete notifier_; // before the descriptor it watches goes
+        watch_.reset(); // before the descriptor it watches goes
         ::close(fd_);
     }
 }

@@ -3,7 +3,11 @@
 #include <QObject>
 #include <QTimer>
 
-class QSocketNotifier;
+#include <memory>
+
+namespace regbench::common {
+class FdWatch;
+}
 
 namespace regbench::app {
 
@@ -34,7 +38,7 @@ private:
     int interval_ = 0;
     bool active_ = false;
     int fd_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<common::FdWatch> watch_;
     QTimer fallback_;
 };
 

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <set>
 #include <utility>
 
@@ -14,11 +13,12 @@ namespace regbench::usb {
 // 3, ... never reused), and the rules every backend keeps for them: the handle works inside the attach
 // callback; a refused device is forgotten; a device removed while its attach callback runs is detached
 // once the callback has returned; a handle whose device went answers DeviceGone, any other unknown handle
-// InvalidHandle; after close() no callback comes. Used on the thread of WDU_VB_Init only; a callback may
-// close the layer or destroy the backend, and nothing here touches either afterwards.
+// InvalidHandle, and so does every handle after close(), after which no callback comes. Used on the thread
+// of WDU_VB_Init only; a callback may close the layer, and nothing here touches what it closed afterwards.
 template <typename Device> class OfferedDevices {
 public:
     struct Offered {
+        std::uint32_t handle = 0;
         Device device;
         bool offering = true; // inside the attach callback
         bool accepted = false;
@@ -28,7 +28,6 @@ public:
     enum class Offer { Accepted, Refused, Closed };
 
     OfferedDevices() = default;
-    ~OfferedDevices() { *alive_ = false; }
     OfferedDevices(const OfferedDevices&) = delete;
     OfferedDevices& operator=(const OfferedDevices&) = delete;
 
@@ -39,18 +38,15 @@ public:
         events_ = EventTable{};
     }
 
-    // Registers the device under a new handle and offers it. Closed: the layer was closed or the backend
-    // destroyed inside the callback.
+    // Registers the device under a new handle and offers it. Closed: the layer was closed inside the
+    // callback.
     Offer offer(Device device, const DeviceInfo& info) {
         const std::uint32_t handle = nextHandle_++;
         if (nextHandle_ == 0)
             nextHandle_ = 1;
-        devices_.emplace(handle, Offered{std::move(device)});
+        devices_.emplace(handle, Offered{handle, std::move(device)});
         const auto attach = events_.AttachCallback; // the callback may close the layer, which clears it
-        const auto alive = alive_;
         const bool accepted = attach && attach(handle, info, events_.UserData);
-        if (!*alive)
-            return Offer::Closed;
         const auto it = devices_.find(handle);
         if (it == devices_.end())
             return Offer::Closed;
@@ -104,11 +100,8 @@ private:
             return;
         it->second.gone = true;
         if (it->second.accepted && events_.DetachCallback) {
-            const auto detach = events_.DetachCallback;
-            const auto alive = alive_;
+            const auto detach = events_.DetachCallback; // the callback may close the layer, which clears it
             detach(handle, events_.UserData);
-            if (!*alive)
-                return;
         }
         if (const auto again = devices_.find(handle); again != devices_.end()) {
             devices_.erase(again);
@@ -120,7 +113,6 @@ private:
     std::map<std::uint32_t, Offered> devices_;
     std::set<std::uint32_t> goneHandles_;
     std::uint32_t nextHandle_ = 1;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace regbench::usb

@@ -33,4 +33,10 @@ QByteArray usbStatusText(std::uint32_t status) {
     }
 }
 
+QByteArray noPermissionText(const QByteArray& what, const QByteArray& then) {
+    return "No permission to open " + what +
+           ": install the udev rule 60-regbench.rules (the package or cmake --install brings it), then " +
+           then;
+}
+
 } // namespace regbench::usb

@@ -29,6 +29,9 @@ inline constexpr std::uint32_t Other = 0xE00000FF;
 
 // The plain-language text of a status of this layer; backends may refine it (see VB_Stat2Str).
 QByteArray usbStatusText(std::uint32_t status);
+// A backend's text for NoPermission: what could not be opened, the udev rule that grants it, and then what
+// makes the rule apply.
+QByteArray noPermissionText(const QByteArray& what, const QByteArray& then);
 
 // One entry of the match table handed to WDU_VB_Init, in the library's field order.
 struct MatchEntry {
@@ -97,7 +100,8 @@ struct DeviceInfo {
 };
 
 // Attach and detach callbacks. The layer calls them on the thread that called WDU_VB_Init, from that
-// thread's event loop (never from inside another call of the layer), and never after WDU_VB_Uninit.
+// thread's event loop (never from inside another call of the layer), and never after WDU_VB_Uninit. A
+// callback may call any operation of the layer, WDU_VB_Uninit included; it must not destroy the backend.
 struct EventTable {
     std::function<bool(std::uint32_t deviceHandle, const DeviceInfo& info, void* userData)> AttachCallback;
     std::function<void(std::uint32_t deviceHandle, void* userData)> DetachCallback;
@@ -108,9 +112,39 @@ struct EventTable {
 
 inline constexpr std::size_t SetupPacketSize = 8;
 
-// The USB library layer. Handles are small non-zero numbers of the layer's own; a handle that is unknown,
-// released or whose device has gone is answered with a status, never a crash. No call blocks past its
-// time-out. Every call is made on the thread that called WDU_VB_Init.
+// The USB library layer, and the contract every backend keeps (tests/usb/UsbDriverContractTest.cpp checks
+// it on each of them). Every call is made on the thread that called WDU_VB_Init; no call blocks past its
+// time-out.
+//
+// Order of checks: first the arguments that need no device (InvalidArgument), then the state: a session
+// already open (Busy) or the device handle (below), then what depends on the device (a pipe its active
+// setting lacks: NotFound; a pipe used against its direction: InvalidArgument).
+//
+// Handles are non-zero numbers of the layer's own, never reused. A handle works from the moment its attach
+// callback is called, inside the callback too. A device whose attach callback returned false is released
+// and its handle answers InvalidHandle; so does an unknown handle, and every handle once the layer is closed.
+// A device answers DeviceGone from when the backend learns of its removal (at the latest when its detach
+// callback comes) for as long as the layer stays open; plugged in again, it comes under a new handle. A
+// device the backend could not open (no permission, say) is offered all the same, and every access to it
+// answers why.
+//
+// WDU_VB_Init: InvalidArgument for a null driverHandle, a null match table or zero match entries; Busy while
+// a session is open; another failure status when the backend cannot watch for devices, so that a session
+// never opens deaf. *driverHandle is written on success only. Devices present at the call are offered later,
+// from the event loop, like those that arrive afterwards.
+//
+// WDU_Transfer: *bytesTransferred, when given, is 0 unless bytes moved, on every return; a null
+// bytesTransferred is allowed and the transfer made all the same. A reply that does not come ends with
+// Timeout after timeoutMs (0: no limit). The call keeps its synchronous shape, but waits in the calling
+// thread's event loop: timers, repaints and input go on being handled meanwhile, while the layer's own
+// arrivals and removals wait until the call has returned. One transfer at a time: another one asked for
+// while a transfer waits (from a timer, say) answers Busy, after the handle checks. A device removed while a
+// transfer waits ends it with DeviceGone at once; WDU_VB_Uninit called meanwhile ends it with InvalidHandle
+// at once, the backend having seen it through before it lets its library go.
+//
+// WDU_VB_Uninit: closes the session whose handle it is given, at once, also from inside a callback:
+// arrivals and removals not yet delivered are dropped, and what they hold is released before the backend's
+// library is. Any other handle, or a second call, does nothing.
 class UsbDriver {
 public:
     virtual ~UsbDriver() = default;

@@ -6,15 +6,14 @@
 #include <QByteArray>
 
 #include <functional>
-#include <utility>
 #include <vector>
 
 namespace regbench::tests {
 
 // A backend of the USB layer opened with callbacks that record what they were given, and the bridge's
-// request and reply as the register operations send them.
-template <typename Driver> struct LayerRig {
-    template <typename... Args> explicit LayerRig(Args&&... args) : driver(std::forward<Args>(args)...) {}
+// request and reply as the register operations send them. The backend may be built after it.
+struct Layer {
+    explicit Layer(usb::UsbDriver& backend) : driver(backend) {}
 
     std::uint32_t init() {
         usb::EventTable table;
@@ -50,7 +49,7 @@ template <typename Driver> struct LayerRig {
         return status == usb::UsbStatus::Success ? reply.toHex() : "error " + QByteArray::number(status, 16);
     }
 
-    Driver driver;
+    usb::UsbDriver& driver;
     std::uint32_t driverHandle = 0;
     std::vector<std::uint32_t> attached;
     std::vector<usb::DeviceInfo> infos;

@@ -1,8 +1,10 @@
 #include "usb/i2cdev/AdapterChannel.h"
 
+#include "usb/BridgeBus.h"
+#include "usb/BridgeProtocol.h"
+#include "usb/BridgeService.h"
 #include "usb/TransferWait.h"
 #include "usb/UsbDriver.h"
-#include "usb/i2cdev/BridgeService.h"
 #include "usb/i2cdev/FileDescriptor.h"
 #include "usb/i2cdev/I2cBus.h"
 
@@ -36,10 +38,23 @@ std::uint32_t openStatus(int error) {
     }
 }
 
+// The adapter as the bus the bridge's side serves requests on.
+class AdapterBus : public BridgeBus {
+public:
+    explicit AdapterBus(FileDescriptor node) : bus_(std::move(node), BridgeProtocol::ChipAddress) {}
+    int readRegister(std::uint8_t reg, std::uint8_t& value) override { return bus_.readRegister(reg, value); }
+    int writeRegister(std::uint8_t reg, std::uint8_t value) override {
+        return bus_.writeRegister(reg, value);
+    }
+
+private:
+    I2cBus bus_;
+};
+
 } // namespace
 
 struct AdapterChannel::Shared {
-    explicit Shared(FileDescriptor node) : bus(std::move(node), BridgeService::ChipAddress) {}
+    explicit Shared(FileDescriptor node) : bus(std::move(node)) {}
 
     bool outstanding() const { return request.has_value() || busy; }
     // Under mutex, whenever the bus may have become idle.
@@ -51,7 +66,7 @@ struct AdapterChannel::Shared {
         idleWaiters.clear();
     }
 
-    I2cBus bus; // the I/O thread's alone
+    AdapterBus bus; // the I/O thread's alone
     std::mutex mutex;
     std::condition_variable changed;
     // Guarded by mutex:
@@ -112,7 +127,7 @@ void AdapterChannel::run(const std::shared_ptr<Shared>& shared) {
         BridgeService::Outcome outcome = BridgeService::serve(s.bus, request);
         lock.lock();
         s.busy = false;
-        if (outcome.adapterGone)
+        if (outcome.busGone)
             s.gone = true;
         else
             s.reply = std::move(outcome.reply);

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "usb/HandOver.h"
-#include "usb/OfferedDevices.h"
+#include "usb/DriverSession.h"
 #include "usb/TransferWait.h"
 #include "usb/UsbDriver.h"
 #include "usb/i2cdev/AdapterRecord.h"
@@ -11,7 +10,9 @@
 #include <set>
 #include <string>
 
-class QSocketNotifier;
+namespace regbench::common {
+class FdWatch;
+}
 
 namespace regbench::usb::i2cdev {
 
@@ -23,15 +24,12 @@ class UdevAdapters;
 // carried out on the adapter as I2C transactions with the chip.
 //
 // Eligible: an adapter on a USB device, or one that a udev rule marked with REGBENCH_I2C=1; the match table
-// is not consulted. Discovery reads udev and sysfs only; a node is opened at its first access, and an
-// adapter whose node cannot be opened is offered all the same, every access then answering why.
-// Arrivals and removals reach the callbacks only through the Qt event loop of the thread of WDU_VB_Init.
-// WDU_Transfer with a time-out of 0 waits without limit. Do not destroy the driver from a callback.
+// is checked as the contract wants but not consulted. Discovery reads udev and sysfs only; a node is opened
+// at its first access, and an adapter whose node cannot be opened is offered all the same, every access then
+// answering why. Arrivals and removals reach the callbacks only through the Qt event loop of the thread of
+// WDU_VB_Init. WDU_Transfer with a time-out of 0 waits without limit.
 class I2cDevDriver final : public UsbDriver {
 public:
-    static constexpr std::uint32_t RequestPipe = 0x02;
-    static constexpr std::uint32_t ReplyPipe = 0x82;
-
     I2cDevDriver();
     ~I2cDevDriver() override;
     I2cDevDriver(const I2cDevDriver&) = delete;
@@ -56,25 +54,21 @@ private:
         AdapterRecord record;
         std::unique_ptr<AdapterChannel> channel; // opened at the first access
     };
-    using Offers = OfferedDevices<Adapter>;
+    using Session = DriverSession<Adapter>;
+    using Offered = Session::Offered;
 
     void watchMonitor();
     void readMonitor();
     void handleAdapter(const AdapterRecord& adapter);
     void handleRemoval(const std::string& syspath);
-    Offers::Offered* lookup(std::uint32_t handle, std::uint32_t& status);
-    AdapterChannel* channel(Offers::Offered& held, std::uint32_t& status);
-    static void markGone(Offers::Offered& held);
+    AdapterChannel* channel(Offered& held, std::uint32_t& status);
+    static void markGone(Offered& held);
     std::uint32_t waitUntilIdle(AdapterChannel& adapter, std::uint32_t timeoutMs);
     void shutdown();
 
-    bool open_ = false;
-    std::uint32_t driverHandle_ = 0;
-    std::uint32_t sessions_ = 0;
     std::unique_ptr<UdevAdapters> udev_;
-    std::unique_ptr<HandOver> handOver_;
-    std::unique_ptr<QSocketNotifier> notifier_;
-    Offers offers_;
+    std::unique_ptr<common::FdWatch> monitorWatch_;
+    Session session_;
     std::set<std::string> refused_; // syspaths, until their removal: a refusal stands, as for a USB device
     std::shared_ptr<TransferEnd> waiting_; // one transfer at a time
 };

@@ -39,34 +39,28 @@ bool hasInterface(libusb_device* device, const MatchEntry& entry) {
 LibusbDriver::LibusbDriver(DeviceWatch watch) : watch_(watch) {}
 
 LibusbDriver::~LibusbDriver() {
-    if (open_)
+    if (session_.isOpen())
         shutdown();
 }
 
 std::uint32_t LibusbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
                                         std::uint32_t numMatchTables, const EventTable& eventTable,
                                         std::uint32_t /*options*/, const void* /*windowHandle*/) {
-    if (open_)
-        return UsbStatus::Busy;
-    if (driverHandle == nullptr || matchTables == nullptr || numMatchTables == 0)
-        return UsbStatus::InvalidArgument;
-    *driverHandle = 0;
+    if (const std::uint32_t status = session_.open(driverHandle, matchTables, numMatchTables, eventTable);
+        status != UsbStatus::Success)
+        return status;
     libusb_context* context = nullptr;
-    if (const int error = libusb_init(&context); error != 0)
+    if (const int error = libusb_init(&context); error != 0) {
+        session_.close();
         return usbStatusFromLibusb(error);
+    }
     context_.reset(context);
-    offers_.open(eventTable);
-    match_.assign(matchTables, matchTables + numMatchTables);
-    handOver_ = std::make_unique<HandOver>();
-    open_ = true;
     eventThread_ = std::make_unique<LibusbEventThread>(context_.get());
     if (const std::uint32_t status = startWatching(); status != UsbStatus::Success) {
         shutdown();
         return status;
     }
-    driverHandle_ = ++sessions_;
-    *driverHandle = driverHandle_;
-    return UsbStatus::Success;
+    return session_.commit(driverHandle);
 }
 
 std::uint32_t LibusbDriver::startWatching() {
@@ -83,7 +77,7 @@ std::uint32_t LibusbDriver::startWatching() {
         };
         const auto events =
             static_cast<int>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT;
-        for (const MatchEntry& entry : match_) {
+        for (const MatchEntry& entry : session_.match()) {
             // Present devices are reported inside the registering call, on this thread.
             libusb_hotplug_callback_handle registration = 0;
             const int error = libusb_hotplug_register_callback(
@@ -99,7 +93,7 @@ std::uint32_t LibusbDriver::startWatching() {
     pollTimer_->setInterval(PollIntervalMs);
     QObject::connect(pollTimer_.get(), &QTimer::timeout, pollTimer_.get(), [this] { pollDevices(); });
     pollTimer_->start();
-    handOver_->post([this] { pollDevices(); });
+    session_.post([this] { pollDevices(); });
     return UsbStatus::Success;
 }
 
@@ -138,7 +132,7 @@ bool LibusbDriver::matches(libusb_device* device) const {
     libusb_device_descriptor d{};
     if (libusb_get_device_descriptor(device, &d) != 0)
         return false;
-    for (const MatchEntry& m : match_) {
+    for (const MatchEntry& m : session_.match()) {
         if ((m.VendorId != 0 && m.VendorId != d.idVendor) ||
             (m.ProductId != 0 && m.ProductId != d.idProduct) ||
             (m.DeviceClass != 0 && m.DeviceClass != d.bDeviceClass) ||
@@ -153,33 +147,32 @@ bool LibusbDriver::matches(libusb_device* device) const {
 
 void LibusbDriver::queueArrival(libusb_device* device) {
     auto ref = std::make_shared<DevicePtr>(referenceDevice(device));
-    handOver_->post([this, ref] { handleArrival(std::move(*ref)); });
+    session_.post([this, ref] { handleArrival(std::move(*ref)); });
 }
 
 void LibusbDriver::queueRemoval(libusb_device* device) {
     auto ref = std::make_shared<DevicePtr>(referenceDevice(device));
-    handOver_->post([this, ref] {
+    session_.post([this, ref] {
         // Only compared from here on: a device we hold stays alive through our own reference.
         libusb_device* raw = ref->get();
         ref->reset();
-        offers_.remove([raw](const auto& held) { return held->device() == raw; });
+        session_.offers().remove([raw](const auto& held) { return held->device() == raw; });
     });
 }
 
 void LibusbDriver::handleArrival(DevicePtr device) {
-    if (!open_ || !matches(device.get()) ||
-        offers_.find([&device](const auto& held) { return held->device() == device.get(); }) != nullptr)
+    if (!matches(device.get()) || session_.offers().find([&device](const auto& held) {
+            return held->device() == device.get();
+        }) != nullptr)
         return;
     auto opened = std::make_unique<LibusbOpenDevice>(std::move(device));
     DeviceInfo info;
     opened->describe(info);
-    offers_.offer(std::move(opened), info);
+    session_.offers().offer(std::move(opened), info);
 }
 
-LibusbDriver::Offers::Offered* LibusbDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
-    Offers::Offered* held = open_ ? offers_.lookup(handle, status) : nullptr;
-    if (!open_)
-        status = UsbStatus::InvalidHandle;
+LibusbDriver::Offered* LibusbDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
+    Offered* held = session_.lookup(handle, status);
     if (held != nullptr)
         status = held->device->openStatus();
     return status == UsbStatus::Success ? held : nullptr;
@@ -188,7 +181,7 @@ LibusbDriver::Offers::Offered* LibusbDriver::lookup(std::uint32_t handle, std::u
 std::uint32_t LibusbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
                                              std::uint32_t alternateSetting) {
     std::uint32_t status = UsbStatus::Success;
-    Offers::Offered* held = lookup(deviceHandle, status);
+    Offered* held = lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
     status = held->device->setInterface(interfaceNumber, alternateSetting);
@@ -198,12 +191,12 @@ std::uint32_t LibusbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::ui
 }
 
 std::uint32_t LibusbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) {
-    std::uint32_t status = UsbStatus::Success;
-    Offers::Offered* held = lookup(deviceHandle, status);
-    if (held == nullptr)
-        return status;
     if (info == nullptr)
         return UsbStatus::InvalidArgument;
+    std::uint32_t status = UsbStatus::Success;
+    Offered* held = lookup(deviceHandle, status);
+    if (held == nullptr)
+        return status;
     return held->device->describe(*info);
 }
 
@@ -215,12 +208,12 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
                                          std::uint32_t timeoutMs) {
     if (bytesTransferred != nullptr)
         *bytesTransferred = 0;
+    if (readFlag > 1 || (buffer == nullptr && length > 0))
+        return UsbStatus::InvalidArgument;
     std::uint32_t status = UsbStatus::Success;
-    Offers::Offered* held = lookup(deviceHandle, status);
+    Offered* held = lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
-    if (readFlag > 1)
-        return UsbStatus::InvalidArgument;
     if (flight_)
         return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
     const auto flight =
@@ -232,18 +225,18 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
     }
     // libusb keeps the time-out; device events wait, as they never arrive inside a call of the layer.
     flight_ = flight;
-    const std::uint32_t session = driverHandle_;
-    handOver_->hold(true);
+    const std::uint32_t session = session_.handle();
+    session_.holdEvents(true);
     status = waitForTransfer(flight->end, 0);
-    if (!open_ || driverHandle_ != session)
+    if (session_.handle() != session)
         return status; // closed meanwhile: the flight was cancelled and freed, and the handle with it
-    handOver_->hold(false);
+    session_.holdEvents(false);
     flight_.reset();
     const std::uint32_t done = LibusbOpenDevice::collect(*flight, buffer, length);
     if (bytesTransferred != nullptr)
         *bytesTransferred = done;
     if (status == UsbStatus::DeviceGone) {
-        if (Offers::Offered* still = lookup(deviceHandle, status))
+        if (Offered* still = lookup(deviceHandle, status))
             still->gone = true;
         status = UsbStatus::DeviceGone;
     }
@@ -252,13 +245,12 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
 
 QByteArray LibusbDriver::VB_Stat2Str(std::uint32_t status) {
     if (status == UsbStatus::NoPermission)
-        return "No permission to open the USB device: install the udev rule 60-regbench.rules "
-               "(the package or cmake --install brings it), then plug the bridge in again";
+        return noPermissionText("the USB device", "plug the bridge in again");
     return usbStatusText(status);
 }
 
 void LibusbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
-    if (open_ && driverHandle == driverHandle_)
+    if (session_.closedBy(driverHandle))
         shutdown();
 }
 
@@ -278,18 +270,15 @@ void LibusbDriver::landFlight() {
 
 void LibusbDriver::shutdown() {
     landFlight();
-    open_ = false;
     if (eventThread_)
         eventThread_->requestStop();
     hotplug_.clear();
     eventThread_.reset(); // no other thread posts from here on
     pollTimer_.reset();
     // Queued arrivals and removals die here, unrun, releasing their device references before libusb_exit.
-    handOver_.reset();
-    offers_.close();
+    session_.close();
     polled_.clear();
     context_.reset();
-    driverHandle_ = 0;
 }
 
 } // namespace regbench::usb::libusb

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "usb/HandOver.h"
-#include "usb/OfferedDevices.h"
+#include "usb/DriverSession.h"
 #include "usb/UsbDriver.h"
 #include "usb/libusb/LibusbOpenDevice.h"
 #include "usb/libusb/LibusbResources.h"
@@ -18,7 +17,7 @@ class LibusbEventThread;
 
 // The USB layer on libusb-1.0. Arrivals and removals reach the attach and detach callbacks only through the
 // Qt event loop of the thread that called WDU_VB_Init. WDU_Transfer with a time-out of 0 waits without limit,
-// as libusb does. Do not destroy the driver from inside one of its callbacks.
+// as libusb does.
 class LibusbDriver final : public UsbDriver {
 public:
     // Automatic uses libusb's hot-plug where the platform has it and lists the devices every
@@ -46,7 +45,8 @@ public:
     void WDU_VB_Uninit(std::uint32_t driverHandle) override;
 
 private:
-    using Offers = OfferedDevices<std::unique_ptr<LibusbOpenDevice>>;
+    using Session = DriverSession<std::unique_ptr<LibusbOpenDevice>>;
+    using Offered = Session::Offered;
 
     std::uint32_t startWatching();
     void pollDevices();
@@ -56,23 +56,18 @@ private:
     void queueRemoval(libusb_device* device);
     void handleArrival(DevicePtr device);
     // Null with the status when the handle is unknown, gone, or its device could not be opened.
-    Offers::Offered* lookup(std::uint32_t handle, std::uint32_t& status);
+    Offered* lookup(std::uint32_t handle, std::uint32_t& status);
     // Cancels the transfer in flight, if any, and frees it once libusb has let go of it.
     void landFlight();
     void shutdown();
 
     DeviceWatch watch_;
-    bool open_ = false;
-    std::uint32_t driverHandle_ = 0;
-    std::uint32_t sessions_ = 0;
-    std::vector<MatchEntry> match_;
     ContextPtr context_;
-    std::unique_ptr<HandOver> handOver_;
     std::unique_ptr<QTimer> pollTimer_;
     std::vector<HotplugRegistrationPtr> hotplug_;
     std::unique_ptr<LibusbEventThread> eventThread_;
     std::vector<DevicePtr> polled_;
-    Offers offers_;
+    Session session_;
     std::shared_ptr<LibusbOpenDevice::InFlight> flight_; // one transfer at a time
 };
 

@@ -166,18 +166,18 @@ LibusbOpenDevice::submit(std::uint32_t pipe, bool deviceToHost, const std::uint8
         libusb_fill_control_transfer(flight->transfer.get(), handle_.get(), flight->data.data(),
                                      transferEnded, flight.get(), timeoutMs);
     } else {
-        if (pipe > UINT8_MAX || length > INT_MAX || (buffer == nullptr && length > 0)) {
+        if (length > INT_MAX) {
             status = UsbStatus::InvalidArgument;
             return nullptr;
         }
+        const int type = pipe > UINT8_MAX ? -1 : endpointType(static_cast<std::uint8_t>(pipe));
         const auto endpoint = static_cast<std::uint8_t>(pipe);
-        if (((endpoint & LIBUSB_ENDPOINT_IN) != 0) != deviceToHost) {
-            status = UsbStatus::InvalidArgument;
+        if (type < 0 || ((endpoint & LIBUSB_ENDPOINT_IN) != 0) != deviceToHost) {
+            status = type < 0 ? UsbStatus::NotFound : UsbStatus::InvalidArgument;
             return nullptr;
         }
-        const int type = endpointType(endpoint);
-        if (type < 0 || (type != LIBUSB_TRANSFER_TYPE_BULK && type != LIBUSB_TRANSFER_TYPE_INTERRUPT)) {
-            status = type < 0 ? UsbStatus::NotFound : UsbStatus::NotSupported;
+        if (type != LIBUSB_TRANSFER_TYPE_BULK && type != LIBUSB_TRANSFER_TYPE_INTERRUPT) {
+            status = UsbStatus::NotSupported;
             return nullptr;
         }
         if (!(flight = prepare(deviceToHost, buffer, length, 0, status)))

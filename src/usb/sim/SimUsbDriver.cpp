@@ -1,35 +1,37 @@
 #include "usb/sim/SimUsbDriver.h"
 
+#include "usb/BridgeBus.h"
+#include "usb/BridgeProtocol.h"
+#include "usb/BridgeService.h"
 #include "usb/TransferWait.h"
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <utility>
 
 namespace regbench::usb::sim {
 
 namespace {
 
-// The bridge's request and reply bytes.
-constexpr std::uint8_t OpWrite = 0x00;
-constexpr std::uint8_t OpRead = 0x01;
-constexpr std::uint8_t SlaveWriteAddress = 0x38;
-constexpr std::uint8_t SlaveReadAddress = 0x39;
-constexpr std::uint8_t ReplyOk = 0x00;
-constexpr std::uint8_t ReplyNoAck = 0x40;
-constexpr std::uint8_t ReplyGeneralError = 0x80;
-constexpr std::uint8_t IdleBus = 0xFF; // what a read of a silent slave returns: the pulled-up bus
 constexpr char ReplyPadding = static_cast<char>(0xA5);
 constexpr int MaxReplyLength = 1024;
 
-QByteArray bytes(std::initializer_list<std::uint8_t> values) {
-    QByteArray result;
-    for (std::uint8_t value : values) {
-        result.append(static_cast<char>(value));
+// The simulated chip as the bus the bridge's side serves requests on; it acknowledges everything.
+class ChipBus : public BridgeBus {
+public:
+    explicit ChipBus(SimChip& chip) : chip_(chip) {}
+    int readRegister(std::uint8_t reg, std::uint8_t& value) override {
+        value = chip_.read(reg);
+        return 0;
     }
-    return result;
-}
+    int writeRegister(std::uint8_t reg, std::uint8_t value) override {
+        chip_.write(reg, value);
+        return 0;
+    }
+
+private:
+    SimChip& chip_;
+};
 
 } // namespace
 
@@ -42,40 +44,32 @@ SimUsbDriver::~SimUsbDriver() {
 std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
                                         std::uint32_t numMatchTables, const EventTable& eventTable,
                                         std::uint32_t /*options*/, const void* /*windowHandle*/) {
+    if (const std::uint32_t status = session_.open(driverHandle, matchTables, numMatchTables, eventTable);
+        status != UsbStatus::Success) {
+        return status;
+    }
     if (initStatus_ != UsbStatus::Success) {
+        session_.close();
         return initStatus_;
     }
-    if (driverHandle == nullptr || (matchTables == nullptr && numMatchTables > 0)) {
-        return UsbStatus::InvalidArgument;
-    }
-    if (open_) {
-        return UsbStatus::Busy;
-    }
-    match_.assign(matchTables, matchTables + numMatchTables);
-    events_ = eventTable;
-    handOver_ = std::make_unique<HandOver>();
-    open_ = true;
-    driverHandle_ = driverHandleValue_;
-    *driverHandle = driverHandle_;
-
     bool present = false;
     for (auto& [id, device] : devices_) {
         if (device.plugged && matches(device)) {
             present = true;
-            offer(id);
+            queueOffer(id);
         }
     }
     if (autoPlug_ && !present) {
         plugBridge();
     }
-    return UsbStatus::Success;
+    return session_.commit(driverHandle, driverHandleValue_);
 }
 
 std::uint32_t SimUsbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
                                              std::uint32_t alternateSetting) {
     ++setInterfaceCalls_;
     std::uint32_t status = UsbStatus::Success;
-    Device* device = deviceFor(deviceHandle, status);
+    Device* device = lookup(deviceHandle, status);
     if (device == nullptr) {
         return status;
     }
@@ -95,7 +89,7 @@ std::uint32_t SimUsbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, Device
         return UsbStatus::InvalidArgument;
     }
     std::uint32_t status = UsbStatus::Success;
-    const Device* device = deviceFor(deviceHandle, status);
+    const Device* device = lookup(deviceHandle, status);
     if (device == nullptr) {
         return status;
     }
@@ -134,23 +128,22 @@ std::uint32_t SimUsbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
 std::uint32_t SimUsbDriver::transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
                                      std::uint8_t* buffer, std::uint32_t length,
                                      std::uint32_t* bytesTransferred, std::uint32_t timeoutMs) {
-    if (bytesTransferred == nullptr) {
+    std::uint32_t ignored = 0;
+    std::uint32_t& done = bytesTransferred != nullptr ? *bytesTransferred : ignored;
+    done = 0;
+    if (readFlag > 1 || (buffer == nullptr && length > 0)) {
         return UsbStatus::InvalidArgument;
     }
-    *bytesTransferred = 0;
     std::uint32_t status = UsbStatus::Success;
-    Device* device = deviceFor(deviceHandle, status);
+    Device* device = lookup(deviceHandle, status);
     if (device == nullptr) {
         return status;
     }
     if (waiting_ != nullptr) {
         return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
     }
-    if (buffer == nullptr && length > 0) {
-        return UsbStatus::InvalidArgument;
-    }
-    const bool listed =
-        (pipe == RequestPipe && endpointCount_ >= 1) || (pipe == ReplyPipe && endpointCount_ >= 2);
+    const bool listed = (pipe == BridgeProtocol::RequestPipe && endpointCount_ >= 1) ||
+                        (pipe == BridgeProtocol::ReplyPipe && endpointCount_ >= 2);
     if (!listed) {
         return UsbStatus::NotFound;
     }
@@ -159,27 +152,30 @@ std::uint32_t SimUsbDriver::transfer(std::uint32_t deviceHandle, std::uint32_t p
         return UsbStatus::InvalidArgument;
     }
     if (fromDevice) {
-        return transferIn(*device, buffer, length, bytesTransferred, timeoutMs);
+        return transferIn(*device, buffer, length, &done, timeoutMs);
     }
     transferOut(*device, QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(length)));
-    *bytesTransferred = length;
+    done = length;
     return UsbStatus::Success;
 }
 
 void SimUsbDriver::transferOut(Device& device, const QByteArray& request) {
     // One reply is kept: a new request discards an unread one, so a lost reply never answers the next access.
-    QByteArray reply = answer(device.chip, request);
+    ChipBus bus(device.chip);
+    const std::vector<std::uint8_t> bytes(request.begin(), request.end());
+    const std::vector<std::uint8_t> served = BridgeService::serve(bus, bytes).reply;
+    QByteArray reply(reinterpret_cast<const char*>(served.data()), static_cast<qsizetype>(served.size()));
     applyReplyFaults(reply);
     device.reply = dropReplies_ ? std::nullopt : std::optional<QByteArray>(reply);
     if (requestsUntilUnplug_ > 0 && --requestsUntilUnplug_ == 0) {
-        unplugBridge(deviceIdOf(device.handle));
+        unplugBridge(device.id);
     }
 }
 
 std::uint32_t SimUsbDriver::transferIn(Device& device, std::uint8_t* buffer, std::uint32_t length,
                                        std::uint32_t* bytesTransferred, std::uint32_t timeoutMs) {
     if (!device.reply) {
-        return waitForReply(device.handle, timeoutMs);
+        return waitForReply(device.id, timeoutMs);
     }
     const QByteArray reply = *std::exchange(device.reply, std::nullopt);
     const auto size = static_cast<std::uint32_t>(reply.size());
@@ -193,7 +189,7 @@ std::uint32_t SimUsbDriver::transferIn(Device& device, std::uint8_t* buffer, std
 
 // No reply comes by itself; the wait is there to behave like the board, and a removal or WDU_VB_Uninit ends
 // it early.
-std::uint32_t SimUsbDriver::waitForReply(std::uint32_t handle, std::uint32_t timeoutMs) {
+std::uint32_t SimUsbDriver::waitForReply(int id, std::uint32_t timeoutMs) {
     std::uint32_t wait = timeoutMs;
     if (timeoutCapMs_ >= 0) {
         const auto cap = static_cast<std::uint32_t>(timeoutCapMs_);
@@ -204,18 +200,12 @@ std::uint32_t SimUsbDriver::waitForReply(std::uint32_t handle, std::uint32_t tim
     }
     TransferEnd end;
     waiting_ = &end;
-    waitingHandle_ = handle;
-    handOver_->hold(true);
-    const std::weak_ptr<int> life = life_;
+    waitingDevice_ = id;
+    session_.holdEvents(true);
     const std::uint32_t status = waitForTransfer(end, wait);
-    if (life.expired()) {
-        return status;
-    }
     waiting_ = nullptr;
-    waitingHandle_ = 0;
-    if (handOver_) {
-        handOver_->hold(false);
-    }
+    waitingDevice_ = -1;
+    session_.holdEvents(false);
     return status;
 }
 
@@ -223,24 +213,6 @@ void SimUsbDriver::endWaitingTransfer(std::uint32_t status) {
     if (waiting_ != nullptr) {
         waiting_->finish(status);
     }
-}
-
-QByteArray SimUsbDriver::answer(SimChip& chip, const QByteArray& request) const {
-    const auto at = [&request](int i) { return static_cast<std::uint8_t>(request.at(i)); };
-    if (request.size() == 3 && at(0) == OpRead) {
-        if (at(1) != SlaveReadAddress) {
-            return bytes({ReplyNoAck, IdleBus});
-        }
-        return bytes({ReplyOk, chip.read(at(2))});
-    }
-    if (request.size() == 4 && at(0) == OpWrite) {
-        if (at(1) != SlaveWriteAddress) {
-            return bytes({ReplyNoAck});
-        }
-        chip.write(at(2), at(3));
-        return bytes({ReplyOk});
-    }
-    return bytes({ReplyGeneralError});
 }
 
 void SimUsbDriver::applyReplyFaults(QByteArray& reply) const {
@@ -268,23 +240,13 @@ QByteArray SimUsbDriver::VB_Stat2Str(std::uint32_t status) {
 void SimUsbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
     ++uninitCalls_;
     lastUninitHandle_ = driverHandle;
-    if (open_ && driverHandle == driverHandle_) {
-        closeSession();
+    if (!session_.closedBy(driverHandle)) {
+        return;
     }
-}
-
-void SimUsbDriver::closeSession() {
     endWaitingTransfer(UsbStatus::InvalidHandle);
-    handOver_.reset();
-    open_ = false;
-    driverHandle_ = 0;
-    match_.clear();
-    events_ = EventTable{};
+    session_.close();
     held_ = -1;
     for (auto& [id, device] : devices_) {
-        device.handle = 0;
-        device.offer = Offer::None;
-        device.detachDue = false;
         device.reply.reset();
     }
 }
@@ -292,7 +254,8 @@ void SimUsbDriver::closeSession() {
 // ---- devices and their callbacks
 
 bool SimUsbDriver::matches(const Device& device) const {
-    return std::any_of(match_.begin(), match_.end(), [&device](const MatchEntry& entry) {
+    const std::vector<MatchEntry>& match = session_.match();
+    return std::any_of(match.begin(), match.end(), [&device](const MatchEntry& entry) {
         return (entry.VendorId == 0 || entry.VendorId == device.vendorId) &&
                (entry.ProductId == 0 || entry.ProductId == device.productId);
     });
@@ -301,16 +264,18 @@ bool SimUsbDriver::matches(const Device& device) const {
 int SimUsbDriver::plugBridge(std::uint16_t vid, std::uint16_t pid) {
     const int id = nextDeviceId_++;
     Device device;
+    device.id = id;
     device.vendorId = vid;
     device.productId = pid;
-    const bool offered = open_ && matches(device);
+    const bool offered = session_.isOpen() && matches(device);
     devices_.emplace(id, std::move(device));
     if (offered) {
-        offer(id);
+        queueOffer(id);
     }
     return id;
 }
 
+// Accesses answer DeviceGone at once; the callbacks hear of it from the event loop.
 void SimUsbDriver::unplugBridge(int id) {
     const auto found = devices_.find(id);
     if (found == devices_.end() || !found->second.plugged) {
@@ -319,126 +284,50 @@ void SimUsbDriver::unplugBridge(int id) {
     Device& device = found->second;
     device.plugged = false;
     device.reply.reset();
-    if (waitingHandle_ == device.handle) {
+    if (waitingDevice_ == id) {
         endWaitingTransfer(UsbStatus::DeviceGone);
     }
     if (held_ == id) {
         held_ = -1;
     }
-    if (open_ && (device.offer == Offer::Pending || device.offer == Offer::Accepted)) {
-        queueRemoval(device.handle);
+    if (!session_.isOpen()) {
+        return;
     }
+    const auto isIt = [id](int offered) { return offered == id; };
+    if (Session::Offered* offered = session_.offers().find(isIt)) {
+        offered->gone = true;
+    }
+    session_.post([this, isIt] { session_.offers().remove(isIt); });
 }
 
-void SimUsbDriver::offer(int id) {
-    Device& device = devices_.at(id);
-    device.handle = nextHandle_++;
-    device.offer = Offer::Pending;
-    device.detachDue = false;
-    const std::uint32_t handle = device.handle;
-    handOver_->post([this, handle] { deliverArrival(handle); });
-}
-
-void SimUsbDriver::queueRemoval(std::uint32_t handle) {
-    handOver_->post([this, handle] { deliverRemoval(handle); });
-}
-
-void SimUsbDriver::deliverArrival(std::uint32_t handle) {
-    const int id = deviceIdOf(handle);
-    if (id < 0 || devices_.at(id).offer != Offer::Pending) {
-        return;
-    }
-    const DeviceInfo info = describe(devices_.at(id));
-    // Copies: the callback may close the session, which clears the table.
-    const auto attach = events_.AttachCallback;
-    void* const userData = events_.UserData;
-    const std::weak_ptr<int> life = life_;
-    const bool accepted = attach && attach(handle, info, userData);
-    if (life.expired()) {
-        return;
-    }
-    if (deviceIdOf(handle) != id) {
-        return; // the session closed inside the callback
-    }
-    Device& device = devices_.at(id);
-    device.offer = accepted ? Offer::Accepted : Offer::Released;
-    if (!accepted) {
-        device.reply.reset();
-        return;
-    }
-    if (device.plugged) {
-        held_ = id;
-    }
-    if (device.detachDue) {
-        device.detachDue = false;
-        queueRemoval(handle);
-    }
-}
-
-void SimUsbDriver::deliverRemoval(std::uint32_t handle) {
-    const int id = deviceIdOf(handle);
-    if (id < 0) {
-        return;
-    }
-    Device& device = devices_.at(id);
-    if (device.offer == Offer::Pending) {
-        device.detachDue = true; // its attach callback is still running in a nested event loop
-        return;
-    }
-    if (device.offer != Offer::Accepted) {
-        return;
-    }
-    const auto detach = events_.DetachCallback;
-    void* const userData = events_.UserData;
-    if (detach) {
-        detach(handle, userData);
-    }
-}
-
-int SimUsbDriver::deviceIdOf(std::uint32_t handle) const {
-    if (handle == 0) {
-        return -1;
-    }
-    for (const auto& [id, device] : devices_) {
-        if (device.handle == handle && device.offer != Offer::None) {
-            return id;
+// A device that left before its turn came is not offered.
+void SimUsbDriver::queueOffer(int id) {
+    session_.post([this, id] {
+        const Device& device = devices_.at(id);
+        if (!device.plugged) {
+            return;
         }
-    }
-    return -1;
+        if (session_.offers().offer(id, describe(device)) == Session::Offers::Offer::Accepted &&
+            devices_.at(id).plugged) {
+            held_ = id;
+        }
+    });
 }
 
-SimUsbDriver::Device* SimUsbDriver::deviceFor(std::uint32_t handle, std::uint32_t& status) {
-    const int id = open_ ? deviceIdOf(handle) : -1;
-    if (id < 0 || devices_.at(id).offer == Offer::Released) {
-        status = UsbStatus::InvalidHandle;
-        return nullptr;
-    }
-    Device& device = devices_.at(id);
-    if (!device.plugged) {
-        status = UsbStatus::DeviceGone;
-        return nullptr;
-    }
-    status = UsbStatus::Success;
-    return &device;
+SimUsbDriver::Device* SimUsbDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
+    const Session::Offered* offered = session_.lookup(handle, status);
+    return offered != nullptr ? &devices_.at(offered->device) : nullptr;
 }
 
 DeviceInfo SimUsbDriver::describe(const Device& device) const {
-    DeviceInfo info;
-    info.Descriptor.idVendor = device.vendorId;
-    info.Descriptor.idProduct = device.productId;
+    DeviceInfo info = BridgeService::describe(device.vendorId, device.productId);
     info.Descriptor.bcdDevice = 0x0100;
-
-    InterfaceInfo interface;
+    InterfaceInfo& interface = info.ActiveInterfaces.front();
     interface.NumAltSettings = 2;
     AlternateSettingInfo& setting = interface.ActiveAltSetting;
-    setting.Descriptor.bInterfaceNumber = 0;
     setting.Descriptor.bAlternateSetting = static_cast<std::uint8_t>(device.alternateSetting);
-    setting.Descriptor.bInterfaceClass = 0xFF; // vendor-specific
-    const PipeInfo pipes[] = {{RequestPipe, MaxPacketSize, PipeType::Bulk, 0},
-                              {ReplyPipe, MaxPacketSize, PipeType::Bulk, 0}};
-    setting.Pipes.assign(pipes, pipes + endpointCount_);
+    setting.Pipes.resize(static_cast<std::size_t>(endpointCount_));
     setting.Descriptor.bNumEndpoints = static_cast<std::uint8_t>(setting.Pipes.size());
-    info.ActiveInterfaces.push_back(interface);
     return info;
 }
 
@@ -454,11 +343,6 @@ void SimUsbDriver::unplugAfterRequests(int n) {
 
 SimChip& SimUsbDriver::chip(int id) {
     return devices_.at(id).chip;
-}
-
-std::uint32_t SimUsbDriver::deviceHandle(int id) const {
-    const auto found = devices_.find(id);
-    return found == devices_.end() ? 0 : found->second.handle;
 }
 
 int SimUsbDriver::heldDevice() const {

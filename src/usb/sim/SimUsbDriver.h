@@ -1,7 +1,7 @@
 #pragma once
 
 #include "usb/BridgeIds.h"
-#include "usb/HandOver.h"
+#include "usb/DriverSession.h"
 #include "usb/UsbDriver.h"
 #include "usb/sim/SimChip.h"
 
@@ -10,7 +10,6 @@
 #include <array>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -24,7 +23,7 @@ namespace regbench::usb::sim {
 // board. Single thread: every call, and every callback, on the thread that called WDU_VB_Init.
 //
 // A plugged device is present or gone at once; its arrival and removal reach the callbacks later, from the
-// event loop. Each offer gets a new handle (1, 2, 3, ... never reused). Faults stay set until cleared.
+// event loop. Faults stay set until cleared.
 class SimUsbDriver : public UsbDriver {
 public:
     struct TransferRecord {
@@ -39,10 +38,6 @@ public:
         QByteArray out; // bytes sent, OUT only
         std::uint32_t status = 0;
     };
-
-    static constexpr std::uint32_t RequestPipe = 0x02;
-    static constexpr std::uint32_t ReplyPipe = 0x82;
-    static constexpr std::uint32_t MaxPacketSize = 64;
 
     SimUsbDriver();
     ~SimUsbDriver() override;
@@ -70,9 +65,8 @@ public:
     void unplugBridge(int id);
     // The bridge unplugs itself right after accepting the n-th next request (n <= 0: never).
     void unplugAfterRequests(int n);
-    SimChip& chip(int id);                    // throws std::out_of_range for an unknown id
-    std::uint32_t deviceHandle(int id) const; // 0 while not offered
-    int heldDevice() const;                   // the last accepted device still plugged in, or -1
+    SimChip& chip(int id);  // throws std::out_of_range for an unknown id
+    int heldDevice() const; // the last accepted device still plugged in, or -1
 
     // Faults.
     void setInitStatus(std::uint32_t status);
@@ -100,55 +94,36 @@ public:
     std::uint32_t lastUninitHandle() const { return lastUninitHandle_; }
 
 private:
-    enum class Offer { None, Pending, Accepted, Released };
-
     struct Device {
+        int id = 0;
         std::uint16_t vendorId = 0;
         std::uint16_t productId = 0;
         bool plugged = true;
-        std::uint32_t handle = 0; // of the current session's offer
-        Offer offer = Offer::None;
-        bool detachDue = false; // removal seen while its attach callback was still running
         std::uint32_t alternateSetting = 0;
         std::optional<QByteArray> reply;
         SimChip chip;
     };
+    using Session = DriverSession<int>; // offers devices by their id
 
     bool matches(const Device& device) const;
-    void offer(int id);
-    void queueRemoval(std::uint32_t handle);
-    void deliverArrival(std::uint32_t handle);
-    void deliverRemoval(std::uint32_t handle);
-    int deviceIdOf(std::uint32_t handle) const;
-    Device* deviceFor(std::uint32_t handle, std::uint32_t& status);
+    void queueOffer(int id);
+    Device* lookup(std::uint32_t handle, std::uint32_t& status);
     DeviceInfo describe(const Device& device) const;
     std::uint32_t transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
                            std::uint8_t* buffer, std::uint32_t length, std::uint32_t* bytesTransferred,
                            std::uint32_t timeoutMs);
     void transferOut(Device& device, const QByteArray& request);
-    std::uint32_t waitForReply(std::uint32_t handle, std::uint32_t timeoutMs);
     std::uint32_t transferIn(Device& device, std::uint8_t* buffer, std::uint32_t length,
                              std::uint32_t* bytesTransferred, std::uint32_t timeoutMs);
-    QByteArray answer(SimChip& chip, const QByteArray& request) const;
-    void applyReplyFaults(QByteArray& reply) const;
-    void closeSession();
+    std::uint32_t waitForReply(int id, std::uint32_t timeoutMs);
     void endWaitingTransfer(std::uint32_t status);
+    void applyReplyFaults(QByteArray& reply) const;
 
-    // Pending callbacks wait here, so dropping it cancels them.
-    std::unique_ptr<HandOver> handOver_;
-    // Expires with the driver, so that a callback that destroys it is noticed.
-    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    Session session_;
     TransferEnd* waiting_ = nullptr; // the read now waiting for a reply
-    std::uint32_t waitingHandle_ = 0;
-
-    bool open_ = false;
-    std::uint32_t driverHandle_ = 0;
-    std::vector<MatchEntry> match_;
-    EventTable events_;
-
+    int waitingDevice_ = -1;
     std::map<int, Device> devices_;
     int nextDeviceId_ = 1;
-    std::uint32_t nextHandle_ = 1;
     int held_ = -1;
     int requestsUntilUnplug_ = 0;
 

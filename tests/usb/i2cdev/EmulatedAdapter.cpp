@@ -2,6 +2,8 @@
 
 #include "EmulatedAdapter.h"
 
+#include "usb/BridgeProtocol.h"
+
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 
@@ -16,7 +18,7 @@ namespace regbench::tests {
 
 namespace {
 
-constexpr unsigned ChipAddress = 0x1C;
+constexpr unsigned ChipAddress = usb::BridgeProtocol::ChipAddress;
 constexpr const char* SlaveKey = "i2c-slave-address";
 
 QString message(bool read, unsigned address, const std::uint8_t* bytes, int length) {

@@ -2,6 +2,10 @@
 
 #include "EmulatedBridge.h"
 
+#include "usb/BridgeBus.h"
+#include "usb/BridgeProtocol.h"
+#include "usb/BridgeService.h"
+
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 
@@ -42,6 +46,23 @@ QByteArray descriptors(std::uint16_t vendorId, std::uint16_t productId) {
         7, 5, 0x02, 2, 64, 0, 0, 7, 5, static_cast<char>(0x82), 2, 64, 0, 0};
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
+
+// The bridge's registers, on a bus where the chip acknowledges everything.
+class RegisterBus : public usb::BridgeBus {
+public:
+    explicit RegisterBus(std::array<std::uint8_t, 256>& registers) : registers_(registers) {}
+    int readRegister(std::uint8_t reg, std::uint8_t& value) override {
+        value = registers_[reg];
+        return 0;
+    }
+    int writeRegister(std::uint8_t reg, std::uint8_t value) override {
+        registers_[reg] = value;
+        return 0;
+    }
+
+private:
+    std::array<std::uint8_t, 256>& registers_;
+};
 
 } // namespace
 
@@ -113,13 +134,12 @@ struct EmulatedBridge::Impl {
                                                    static_cast<gsize>(f->buffer_length), nullptr);
         f->status = 0;
         f->actual_length = 0;
-        if (f->endpoint == 0x02) {
+        if (f->endpoint == usb::BridgeProtocol::RequestPipe) {
             const char* bytes = u.buffer != nullptr ? reinterpret_cast<const char*>(u.buffer->data) : "";
             request(d, QByteArray(bytes, f->buffer_length));
             f->actual_length = f->buffer_length;
             d.reapable.push_back(u);
-        } else if (f->endpoint == 0x82) {
-            d.state.ins.push_back(static_cast<std::uint32_t>(f->buffer_length));
+        } else if (f->endpoint == usb::BridgeProtocol::ReplyPipe) {
             d.pendingIn.push_back(u);
         } else {
             u.release();
@@ -160,16 +180,11 @@ struct EmulatedBridge::Impl {
     static void request(Device& d, const QByteArray& bytes) {
         d.state.outs.push_back(bytes);
         d.reply.reset();
-        const auto byte = [&bytes](int i) { return static_cast<std::uint8_t>(bytes.at(i)); };
-        std::optional<QByteArray> reply;
-        if (bytes.size() >= 3 && byte(0) == 0x01 && byte(1) == 0x39) {
-            reply = QByteArray(1, '\0') + static_cast<char>(d.state.registers[byte(2)]);
-        } else if (bytes.size() >= 4 && byte(0) == 0x00 && byte(1) == 0x38) {
-            d.state.registers[byte(2)] = byte(3);
-            reply = QByteArray(1, '\0');
-        } else if (!bytes.isEmpty()) {
-            reply = QByteArray(1, static_cast<char>(0x80));
-        }
+        RegisterBus bus(d.state.registers);
+        const std::vector<std::uint8_t> served =
+            usb::BridgeService::serve(bus, std::vector<std::uint8_t>(bytes.begin(), bytes.end())).reply;
+        const QByteArray reply(reinterpret_cast<const char*>(served.data()),
+                               static_cast<qsizetype>(served.size()));
         if (!d.state.dropReplies)
             d.reply = reply;
     }

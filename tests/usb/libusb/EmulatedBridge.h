@@ -36,11 +36,10 @@ public:
     // What a test sets and reads of one bridge.
     struct Bridge {
         std::array<std::uint8_t, 256> registers{};
-        bool dropReplies = false;       // requests still arrive, but no reply ever comes
-        std::vector<QByteArray> outs;   // every OUT transfer's bytes, in order
-        std::vector<std::uint32_t> ins; // every IN transfer's requested length, in order
-        bool claimed = false;           // its interface is claimed
-        int pendingIns = 0;             // IN transfers waiting for a reply
+        bool dropReplies = false;     // requests still arrive, but no reply ever comes
+        std::vector<QByteArray> outs; // every OUT transfer's bytes, in order
+        bool claimed = false;         // its interface is claimed
+        int pendingIns = 0;           // IN transfers waiting for a reply
     };
     Bridge state(int bridge = 0) const;
     void edit(const std::function<void(Bridge&)>& change, int bridge = 0);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// The bridge's wire format, for both of its sides: the program that sends requests and the bridge (real,
+// simulated or served on an I2C adapter) that answers them. One request on the request pipe is answered by
+// one reply on the reply pipe.
+//   read  01 39 a   -> status, value of register a
+//   write 00 38 a v -> status, after writing v to register a
+namespace regbench::usb::BridgeProtocol {
+
+inline constexpr std::uint8_t RequestPipe = 0x02; // OUT endpoint 2
+inline constexpr std::uint8_t ReplyPipe = 0x82;   // IN endpoint 2
+inline constexpr std::uint32_t MaxPacketSize = 64;
+
+// The chip's 7-bit I2C address, and the address byte on the bus: the address in bits 7..1, bit 0 set to read.
+inline constexpr std::uint8_t ChipAddress = 0x1C;
+inline constexpr std::uint8_t ChipWriteAddress = ChipAddress << 1;
+inline constexpr std::uint8_t ChipReadAddress = ChipWriteAddress | 1;
+
+inline constexpr std::uint8_t ReadOpcode = 0x01;
+inline constexpr std::uint8_t WriteOpcode = 0x00;
+inline constexpr std::size_t ReadRequestLength = 3;
+inline constexpr std::size_t WriteRequestLength = 4;
+
+// The reply's first byte. Bit 7 wins over bit 6; bits 5..0 carry no meaning.
+inline constexpr std::uint8_t StatusOk = 0x00;
+inline constexpr std::uint8_t StatusGeneralError = 0x80;
+inline constexpr std::uint8_t StatusNoAck = 0x40;
+// A read's reply carries the value after the status; a write's reply is the status alone.
+inline constexpr std::uint32_t ReadReplyBytes = 2;
+inline constexpr std::uint32_t WriteReplyBytes = 1;
+// The value a read reply carries when no chip drove the bus: the pulled-up lines read as ones.
+inline constexpr std::uint8_t IdleBus = 0xFF;
+
+constexpr std::array<std::uint8_t, ReadRequestLength> readRequest(std::uint8_t address) {
+    return {ReadOpcode, ChipReadAddress, address};
+}
+
+constexpr std::array<std::uint8_t, WriteRequestLength> writeRequest(std::uint8_t address,
+                                                                    std::uint8_t value) {
+    return {WriteOpcode, ChipWriteAddress, address, value};
+}
+
+} // namespace regbench::usb::BridgeProtocol

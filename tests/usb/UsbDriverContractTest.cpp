@@ -1,0 +1,346 @@
+// The contract of the USB layer (usb/UsbDriver.h): one table of cases, run on every backend, the simulator
+// in-process and libusb (with hot-plug, and listing devices) and i2c-dev against devices emulated at the
+// kernel interface. Each backend comes with
+// a rig that plugs bridges in, unplugs them and makes them hold their replies; the cases see nothing else.
+#include "EmulatedAdapter.h"
+#include "EmulatedBridge.h"
+#include "support/EmulatedTestMain.h"
+#include "support/LayerRig.h"
+#include "usb/HandOver.h"
+#include "usb/i2cdev/I2cDevDriver.h"
+#include "usb/libusb/LibusbDriver.h"
+#include "usb/sim/SimUsbDriver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+using namespace regbench::usb;
+using regbench::tests::Layer;
+using Handles = std::vector<std::uint32_t>;
+using Watch = libusb::LibusbDriver::DeviceWatch;
+
+namespace {
+
+// A backend and the bridges behind it, numbered 0, 1, ... in the order they were plugged in.
+struct Rig {
+    virtual ~Rig() = default;
+    virtual UsbDriver& driver() = 0;
+    virtual void plug() = 0;
+    virtual void unplug(int bridge) = 0;
+    virtual void hold(bool on) = 0;     // bridge 0 answers no request until released
+    virtual bool transferWaiting() = 0; // a transfer waits on bridge 0
+};
+
+struct SimRig : Rig {
+    SimRig() { sim.setAutoPlug(false); }
+    UsbDriver& driver() override { return sim; }
+    void plug() override { ids.push_back(sim.plugBridge()); }
+    void unplug(int bridge) override { sim.unplugBridge(ids.at(static_cast<std::size_t>(bridge))); }
+    void hold(bool on) override { sim.setDropReplies(on); }
+    bool transferWaiting() override { return sim.transferWaiting(); }
+    sim::SimUsbDriver sim;
+    std::vector<int> ids;
+};
+
+struct LibusbRig : Rig {
+    explicit LibusbRig(libusb::LibusbDriver::DeviceWatch watch) : libusb(watch) {}
+    UsbDriver& driver() override { return libusb; }
+    void plug() override { bridges.add(); }
+    void unplug(int bridge) override { bridges.remove(bridge); }
+    void hold(bool on) override {
+        bridges.edit([on](auto& b) { b.dropReplies = on; });
+    }
+    bool transferWaiting() override { return bridges.state().pendingIns > 0; }
+    regbench::tests::EmulatedBridge bridges; // before the backend opens libusb
+    libusb::LibusbDriver libusb;
+};
+
+struct I2cDevRig : Rig {
+    UsbDriver& driver() override { return i2cdev; }
+    void plug() override { adapters.add(); }
+    void unplug(int bridge) override { adapters.remove(bridge); }
+    void hold(bool on) override { adapters.setStalled(on); }
+    bool transferWaiting() override { return adapters.heldTransactions() > 0; }
+    regbench::tests::EmulatedAdapter adapters; // before the backend opens its udev monitor
+    i2cdev::I2cDevDriver i2cdev;
+};
+
+// Init's checks, arguments before state; a backend that cannot watch for devices says so instead of opening
+// a session that never hears of one; closing only with the session's handle, once.
+void openAndClose(Rig& rig, Layer& layer) {
+    UsbDriver& d = layer.driver;
+    rig.plug();
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    rlimit none = limit;
+    none.rlim_cur = static_cast<rlim_t>(::dup(0)); // the lowest free descriptor: all below it are taken
+    ::close(static_cast<int>(none.rlim_cur));
+    setrlimit(RLIMIT_NOFILE, &none);
+    const std::uint32_t deaf = layer.init();
+    setrlimit(RLIMIT_NOFILE, &limit);
+    QVERIFY(deaf != UsbStatus::Success);
+    const MatchEntry match{BridgeVendorId, BridgeProductId};
+    std::uint32_t handle = 0xDEAD;
+    QCOMPARE(d.WDU_VB_Init(nullptr, &match, 1, {}, 1, nullptr), UsbStatus::InvalidArgument);
+    QCOMPARE(d.WDU_VB_Init(&handle, nullptr, 1, {}, 1, nullptr), UsbStatus::InvalidArgument);
+    QCOMPARE(d.WDU_VB_Init(&handle, &match, 0, {}, 1, nullptr), UsbStatus::InvalidArgument);
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    QCOMPARE(d.WDU_VB_Init(&handle, &match, 0, {}, 1, nullptr), UsbStatus::InvalidArgument);
+    QCOMPARE(d.WDU_VB_Init(&handle, &match, 1, {}, 1, nullptr), UsbStatus::Busy);
+    QCOMPARE(handle, 0xDEADu);
+    QTRY_COMPARE(layer.attached.size(), 1u);
+    d.WDU_VB_Uninit(layer.driverHandle + 1);
+    QCOMPARE(layer.exchange(layer.attached[0], "00387f3c"), "00");
+    layer.uninit();
+    layer.uninit();
+    QCOMPARE(layer.exchange(layer.attached[0], "01397f"), "error e0000001");
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    QTRY_COMPARE(layer.attached.size(), 2u);
+    QVERIFY(layer.attached[1] != layer.attached[0]);
+    QVERIFY(layer.detached.empty());
+}
+
+// Offers come from the event loop, the handle works inside the callback, and transfers check their
+// arguments before the handle and the device's pipes after it.
+void offerAndTransfer(Rig& rig, Layer& layer) {
+    UsbDriver& d = layer.driver;
+    rig.plug();
+    std::uint32_t inside[2] = {UsbStatus::Other, UsbStatus::Other};
+    layer.onAttach = [&](std::uint32_t handle) {
+        DeviceInfo info;
+        inside[0] = d.WDU_GetDeviceInfo(handle, &info);
+        inside[1] = d.WDU_SetInterface(handle, 0, 0);
+        return true;
+    };
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    QVERIFY(layer.attached.empty());
+    QTRY_COMPARE(layer.attached.size(), 1u);
+    QVERIFY(inside[0] == UsbStatus::Success && inside[1] == UsbStatus::Success);
+    const std::vector<PipeInfo>& pipes = layer.infos[0].ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
+    QVERIFY(pipes.size() == 2 && pipes[0].Number == 0x02 && pipes[1].Number == 0x82);
+    QVERIFY(pipes[0].Type == PipeType::Bulk && pipes[1].Type == PipeType::Bulk);
+    const std::uint32_t h = layer.attached[0];
+    QCOMPARE(layer.exchange(h, "00387f3c"), "00");
+    QCOMPARE(layer.exchange(h, "01397f"), "003c");
+    QCOMPARE(layer.exchange(h, "013b7f"), "80"); // another slave: nothing goes on the bus
+
+    std::uint8_t byte = 0;
+    std::uint32_t done = 0xDEAD;
+    const auto transfer = [&](std::uint32_t handle, std::uint32_t pipe, std::uint32_t read,
+                              std::uint8_t* at) {
+        return d.WDU_Transfer(handle, pipe, read, 0, at, 1, &done, {}, 1000);
+    };
+    QCOMPARE(transfer(0, 0x02, 2, &byte), UsbStatus::InvalidArgument);
+    QCOMPARE(done, 0u);
+    QCOMPARE(transfer(0, 0x02, 0, nullptr), UsbStatus::InvalidArgument);
+    QCOMPARE(d.WDU_GetDeviceInfo(0, nullptr), UsbStatus::InvalidArgument);
+    QCOMPARE(transfer(0, 0x02, 0, &byte), UsbStatus::InvalidHandle);
+    QCOMPARE(transfer(h, 0x04, 0, &byte), UsbStatus::NotFound);
+    QCOMPARE(transfer(h, 0x82, 0, &byte), UsbStatus::InvalidArgument);
+    QCOMPARE(d.WDU_SetInterface(h, 1, 0), UsbStatus::NotFound);
+    QCOMPARE(d.WDU_SetInterface(0, 0, 0), UsbStatus::InvalidHandle);
+
+    std::array<std::uint8_t, 3> request = {0x01, 0x39, 0x7f};
+    std::array<std::uint8_t, 2> reply{};
+    QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request.data(), 3, nullptr, {}, 5000), UsbStatus::Success);
+    QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply.data(), 2, nullptr, {}, 5000), UsbStatus::Success);
+    QCOMPARE(reply[1], std::uint8_t{0x3c});
+}
+
+// A refused device is released; a gone one answers DeviceGone for good and comes back under a new handle.
+void refusedAndGone(Rig& rig, Layer& layer) {
+    rig.plug();
+    rig.plug();
+    layer.onAttach = [&layer](std::uint32_t) { return layer.attached.size() != 2; }; // refuses the second
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    QTRY_COMPARE(layer.attached.size(), 2u);
+    const std::uint32_t held = layer.attached[0];
+    const std::uint32_t refused = layer.attached[1];
+    DeviceInfo info;
+    QCOMPARE(layer.driver.WDU_GetDeviceInfo(refused, &info), UsbStatus::InvalidHandle);
+    QCOMPARE(layer.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::Success);
+    rig.unplug(0);
+    rig.unplug(1);
+    QTRY_COMPARE(layer.detached, Handles{held});
+    QCOMPARE(layer.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::DeviceGone);
+    QCOMPARE(layer.exchange(held, "01397f"), "error e0000002");
+    rig.plug();
+    QTRY_COMPARE(layer.attached.size(), 3u);
+    QCOMPARE(layer.exchange(layer.attached[2], "00387f3c"), "00");
+    QCOMPARE(layer.exchange(held, "01397f"), "error e0000002");
+    QCOMPARE(layer.exchange(refused, "01397f"), "error e0000001");
+}
+
+// Runs `then` from the event loop once a transfer waits on bridge 0: a transfer's wait handles events.
+class WhileWaiting {
+public:
+    WhileWaiting(Rig& rig, std::function<void()> then) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this, &rig, then = std::move(then)] {
+            if (!rig.transferWaiting())
+                return;
+            timer_.stop();
+            then();
+        });
+        timer_.start();
+    }
+
+private:
+    QTimer timer_;
+};
+
+// A reply that does not come times out, and a late one never passes for the answer to the next request.
+// Unplugged while a transfer waits for its reply, the transfer ends at once.
+void heldReply(Rig& rig, Layer& layer) {
+    rig.plug();
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    QTRY_COMPARE(layer.attached.size(), 1u);
+    const std::uint32_t h = layer.attached[0];
+    QCOMPARE(layer.exchange(h, "00387f3c"), "00");
+    rig.hold(true);
+    QByteArray request = QByteArray::fromHex("01397f");
+    QByteArray reply(2, 0);
+    QCOMPARE(layer.transfer(h, 0x02, request), UsbStatus::Success);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(layer.transfer(h, 0x82, reply, 100), UsbStatus::Timeout);
+    QVERIFY2(clock.elapsed() >= 90, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(reply.isEmpty());
+    rig.hold(false);
+    QCOMPARE(layer.exchange(h, "00387e11"), "00");
+    QCOMPARE(layer.exchange(h, "01397e"), "0011");
+
+    rig.hold(true);
+    reply.resize(2);
+    QCOMPARE(layer.transfer(h, 0x02, request), UsbStatus::Success);
+    const WhileWaiting unplug(rig, [&rig] { rig.unplug(0); });
+    clock.start();
+    QCOMPARE(layer.transfer(h, 0x82, reply, 20000), UsbStatus::DeviceGone);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE(layer.detached, Handles{h});
+}
+
+// While a transfer waits, events go on (this test's timer runs), but arrivals wait for it to return and a
+// second transfer is refused; closing the layer ends the wait at once and drops the waiting arrival.
+void closedMidTransfer(Rig& rig, Layer& layer) {
+    rig.plug();
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    QTRY_COMPARE(layer.attached.size(), 1u);
+    const std::uint32_t h = layer.attached[0];
+    rig.hold(true);
+    QByteArray request = QByteArray::fromHex("01397f");
+    QCOMPARE(layer.transfer(h, 0x02, request), UsbStatus::Success);
+    QByteArray second = request;
+    std::uint32_t secondStatus = UsbStatus::Success;
+    std::size_t attachedAtClose = 0;
+    const WhileWaiting close(rig, [&] {
+        secondStatus = layer.transfer(h, 0x02, second);
+        rig.plug();
+        QTimer::singleShot(150, [&] {
+            attachedAtClose = layer.attached.size();
+            layer.uninit();
+        });
+    });
+    QByteArray reply(2, 0);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(layer.transfer(h, 0x82, reply, 20000), UsbStatus::InvalidHandle);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(secondStatus, UsbStatus::Busy);
+    QCOMPARE(attachedAtClose, 1u);
+    QTest::qWait(100);
+    QCOMPARE(layer.attached.size(), 1u);
+    QVERIFY(layer.detached.empty());
+}
+
+// Closing drops the arrivals not yet delivered, also when a callback closes the layer.
+void closedWithArrivalsQueued(Rig& rig, Layer& layer) {
+    rig.plug();
+    rig.plug();
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    layer.uninit();
+    QTest::qWait(100);
+    QVERIFY(layer.attached.empty());
+    layer.onAttach = [&layer](std::uint32_t) {
+        layer.uninit();
+        return true;
+    };
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    QTRY_COMPARE(layer.attached.size(), 1u);
+    QTest::qWait(100);
+    QCOMPARE(layer.attached.size(), 1u);
+    QCOMPARE(layer.exchange(layer.attached[0], "01397f"), "error e0000001");
+}
+
+struct Backend {
+    const char* name;
+    std::unique_ptr<Rig> (*make)();
+};
+const Backend Backends[] = {
+    {"sim", [] { return std::unique_ptr<Rig>(new SimRig); }},
+    {"libusb", [] { return std::unique_ptr<Rig>(new LibusbRig(Watch::Automatic)); }},
+    {"libusb listing", [] { return std::unique_ptr<Rig>(new LibusbRig(Watch::Polling)); }},
+    {"i2cdev", [] { return std::unique_ptr<Rig>(new I2cDevRig); }}};
+
+struct Case {
+    const char* name;
+    void (*run)(Rig&, Layer&);
+};
+const Case Cases[] = {
+    {"open and close", openAndClose},           {"offer and transfer", offerAndTransfer},
+    {"refused and gone", refusedAndGone},       {"held reply, removed mid-transfer", heldReply},
+    {"closed mid-transfer", closedMidTransfer}, {"closed with arrivals queued", closedWithArrivalsQueued}};
+
+} // namespace
+
+class UsbDriverContractTest : public QObject {
+    Q_OBJECT
+private slots:
+    void contract_data() {
+        QTest::addColumn<int>("backend");
+        QTest::addColumn<int>("test");
+        for (int b = 0; b < int(std::size(Backends)); ++b)
+            for (int c = 0; c < int(std::size(Cases)); ++c)
+                QTest::addRow("%s: %s", Backends[b].name, Cases[c].name) << b << c;
+    }
+
+    void contract() {
+        QFETCH(int, backend);
+        QFETCH(int, test);
+        const std::unique_ptr<Rig> rig = Backends[backend].make();
+        Layer layer(rig->driver());
+        Cases[test].run(*rig, layer);
+    }
+
+    // What is still queued when a work item closes the session goes with the hand-over, before the backend
+    // tears its library down after it (libusb's device references, say).
+    void handOverReleasesQueuedWorkWithItself() {
+        std::unique_ptr<HandOver> handOver = HandOver::create();
+        QVERIFY(handOver);
+        auto held = std::make_shared<int>();
+        const std::weak_ptr<int> watch = held;
+        bool releasedWithIt = false;
+        handOver->post([&] {
+            handOver.reset();
+            releasedWithIt = watch.expired();
+        });
+        handOver->post([held = std::move(held)] { QFAIL("ran after its hand-over went"); });
+        QTRY_VERIFY(!handOver);
+        QVERIFY(releasedWithIt);
+    }
+};
+
+int main(int argc, char* argv[]) {
+    return regbench::tests::runEmulated<QCoreApplication, UsbDriverContractTest>(argc, argv);
+}
+
+#include "UsbDriverContractTest.moc"
