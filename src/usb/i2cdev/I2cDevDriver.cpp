@@ -129,13 +129,13 @@ std::uint32_t I2cDevDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
     Offered* held = session_.lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
+    if (waiting_)
+        return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
     if (pipe != BridgeProtocol::RequestPipe && pipe != BridgeProtocol::ReplyPipe)
         return UsbStatus::NotFound;
     const bool reply = pipe == BridgeProtocol::ReplyPipe;
     if (reply != (readFlag == 1))
         return UsbStatus::InvalidArgument;
-    if (waiting_)
-        return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
     AdapterChannel* adapter = channel(*held, status);
     if (adapter == nullptr)
         return status;
