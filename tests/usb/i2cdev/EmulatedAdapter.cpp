@@ -94,10 +94,15 @@ struct EmulatedAdapter::Impl {
                 I2C_FUNC_SMBUS_BYTE_DATA | (a.bus.plainI2c ? I2C_FUNC_I2C : 0);
             return umockdev_ioctl_client_complete(client, 0, 0);
         case I2C_SLAVE: // the address is the argument itself; the kernel keeps it per open file
-        case I2C_SLAVE_FORCE:
-            g_object_set_data(G_OBJECT(client), SlaveKey,
-                              GSIZE_TO_POINTER(*reinterpret_cast<gsize*>(arg->data)));
+        case I2C_SLAVE_FORCE: {
+            const gsize address = *reinterpret_cast<gsize*>(arg->data);
+            // Only FORCE takes an address that a driver holds.
+            if (a.bus.claimed && address == ChipAddress &&
+                umockdev_ioctl_client_get_request(client) == I2C_SLAVE)
+                return umockdev_ioctl_client_complete(client, -1, EBUSY);
+            g_object_set_data(G_OBJECT(client), SlaveKey, GSIZE_TO_POINTER(address));
             return umockdev_ioctl_client_complete(client, 0, 0);
+        }
         case I2C_RDWR:
         case I2C_SMBUS:
             if (!a.stalled)
@@ -130,6 +135,10 @@ struct EmulatedAdapter::Impl {
             std::uint8_t* bytes = buffer.as<std::uint8_t>();
             const bool read = (m.flags & I2C_M_RD) != 0;
             trace << message(read, m.addr, bytes, m.len);
+            // Any other flag changes what goes on the bus (no repeated start, a stop, a 10-bit address,
+            // acknowledges ignored), which this adapter does not offer and no register access needs.
+            if ((m.flags & ~I2C_M_RD) != 0)
+                return -EOPNOTSUPP;
             if (m.addr != ChipAddress)
                 return -ENXIO;
             for (int k = 0; k < m.len; ++k) {

@@ -23,6 +23,7 @@ public:
         std::array<std::uint8_t, 256> registers{};
         bool plainI2c = true; // false: I2C_FUNCS offers the SMBus byte-data calls only
         int fault = 0;        // every transaction fails with this errno
+        bool claimed = false; // a kernel driver is bound to the chip: I2C_SLAVE answers EBUSY, as the kernel
         // Each transaction as it went on the bus: "w1c 05, r1c[1]" (a read), "w1c 05 3c" (a write).
         QStringList transactions;
         int ioctls = 0; // every ioctl that reached the node

@@ -77,10 +77,11 @@ private slots:
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("onBus");
+        QTest::addColumn<bool>("claimed"); // a kernel driver binds to the chip after a first access
         const auto row = [](const char* name, bool plain, int fault, const char* request, const char* reply,
-                            const char* onBus) {
+                            const char* onBus, bool claimed = false) {
             QTest::newRow(name) << plain << fault << QByteArray(request) << QByteArray(reply)
-                                << QString(onBus);
+                                << QString(onBus) << claimed;
         };
         const char* read = "013905";
         const char* write = "0038053c";
@@ -96,6 +97,8 @@ private slots:
         row("adapter gone, ENODEV", true, ENODEV, read, "error e0000002", "");
         row("other address", true, 0, "013b05", "80", "");
         row("short request", true, 0, "0038", "80", "");
+        row("chip claimed by a driver", true, 0, read, "80ff", "", true);
+        row("chip claimed by a driver, SMBus only", false, 0, write, "80", "", true);
     }
 
     void transaction() {
@@ -104,6 +107,7 @@ private slots:
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, reply);
         QFETCH(QString, onBus);
+        QFETCH(bool, claimed);
         EmulatedAdapter adapters;
         adapters.add();
         adapters.edit([&](EmulatedAdapter::Bus& bus) {
@@ -114,6 +118,13 @@ private slots:
         Rig rig;
         QCOMPARE(rig.init(), UsbStatus::Success);
         QTRY_COMPARE(rig.attached.size(), 1u);
+        if (claimed) { // the kernel would let I2C_RDWR and I2C_SMBUS through: only the claim refuses
+            QCOMPARE(rig.exchange(rig.attached[0], "013905"), "00a0");
+            adapters.edit([](EmulatedAdapter::Bus& bus) {
+                bus.claimed = true;
+                bus.transactions.clear();
+            });
+        }
 
         QCOMPARE(rig.exchange(rig.attached[0], request), reply);
         QCOMPARE(adapters.state().transactions.join(';'), onBus);
