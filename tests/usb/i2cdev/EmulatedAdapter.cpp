@@ -2,8 +2,12 @@
 
 #include "EmulatedAdapter.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -11,6 +15,8 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace regbench::tests {
 
@@ -27,31 +33,71 @@ QString message(bool read, unsigned address, const std::uint8_t* bytes, int leng
     return QStringLiteral("w") + to + QLatin1Char(' ') + QString::fromLatin1(data.toHex(' '));
 }
 
-// An adapter as umockdev-record writes it, the device first and then its parents; =00 makes the node a file.
-constexpr const char* AdapterRecord = R"(P: %1/i2c-%2/i2c-dev/i2c-%2
-N: i2c-%2=00
-E: SUBSYSTEM=i2c-dev
-E: DEVNAME=/dev/i2c-%2
-E: MAJOR=89
-E: MINOR=%2
-E: REGBENCH_I2C=%3
-A: dev=89:%2
+// A device that provides the adapter, or one beside it.
+struct Provider {
+    QString name;
+    const char* subsystem;
+    const char* devtype;
+    const char* driver; // bound to it, or null
+    bool beside = false;
+    QString attributes = {}; // umockdev-record's "A:" lines
+};
 
-P: %1/i2c-%2
-E: SUBSYSTEM=i2c
-E: DEVTYPE=i2c_adapter
-)";
-constexpr const char* UsbParents = R"(
-P: /devices/usb1/%1/%1:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
+// One device in sysfs as umockdev-record writes it.
+QString record(const QString& path, const Provider& p) {
+    QString text = QStringLiteral("P: %1\nE: SUBSYSTEM=%2\n").arg(path, QLatin1String(p.subsystem));
+    if (p.devtype != nullptr)
+        text += QStringLiteral("E: DEVTYPE=%1\n").arg(QLatin1String(p.devtype));
+    if (p.driver != nullptr)
+        text += QStringLiteral("E: DRIVER=%1\n").arg(QLatin1String(p.driver));
+    return text + p.attributes;
+}
 
-P: /devices/usb1/%1
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-A: idVendor=%2
-A: idProduct=%3
-)";
+// From the top down; each device that is not beside the chain is the parent of the next.
+std::vector<Provider> providers(EmulatedAdapter::Parent parent, int bus) {
+    using P = EmulatedAdapter::Parent;
+    if (parent == P::Pci)
+        return {{QStringLiteral("pci0000:00/0000:00:1f.%1").arg(bus), "pci", nullptr, "i801_smbus"}};
+    const QString usb = QStringLiteral("1-%1").arg(bus + 2);
+    const QString interface = usb + QStringLiteral(":1.0");
+    const QString ids = QStringLiteral("A: idVendor=%1\nA: idProduct=%2\n")
+                            .arg(EmulatedAdapter::VendorId, 0, 16)
+                            .arg(EmulatedAdapter::ProductId + bus, 0, 16);
+    std::vector<Provider> chain = {{QStringLiteral("usb1/") + usb, "usb", "usb_device", "usb", false, ids}};
+    const QString mux = QString::number(bus + 100);
+    switch (parent) {
+    case P::Cp2112:
+        chain.push_back({interface, "usb", "usb_interface", "usbhid"});
+        chain.push_back({QStringLiteral("0003:10C4:EA90.%1").arg(bus + 1, 4, 16, QLatin1Char('0')), "hid",
+                         nullptr, "cp2112"});
+        break;
+    case P::TvTuner: // its bus hangs on the USB device; the tuner's driver holds the interface beside it
+        chain.push_back({interface, "usb", "usb_interface", "dvb_usb_rtl28xxu", true});
+        break;
+    case P::Multiplexer:
+        chain.push_back({interface, "usb", "usb_interface", "i2c-tiny-usb"});
+        chain.push_back({QStringLiteral("i2c-") + mux, "i2c", "i2c_adapter", nullptr});
+        chain.push_back({mux + QStringLiteral("-0070"), "i2c", "i2c_client", "pca954x"});
+        break;
+    default:
+        chain.push_back({interface, "usb", "usb_interface",
+                         parent == P::TinyUsb        ? "i2c-tiny-usb"
+                         : parent == P::VideoCapture ? "em28xx"
+                         : parent == P::Display      ? "udl"
+                                                     : "acme_io"});
+    }
+    return chain;
+}
+
+// The kernel's link from a device's folder to its driver's, from which udev reads the driver's name.
+void bind(const QString& sys, const QString& path, const char* bus, const char* driver) {
+    const QString drivers =
+        QStringLiteral("bus/%1/drivers/%2").arg(QLatin1String(bus), QLatin1String(driver));
+    QDir(sys).mkpath(drivers);
+    const QString up = QStringLiteral("../").repeated(static_cast<int>(path.count(QLatin1Char('/'))));
+    ::symlink(QFile::encodeName(up + drivers).constData(),
+              QFile::encodeName(sys + path + "/driver").constData());
+}
 
 // A resolved piece of the caller's memory, released at the end of the scope; changes go back on completion.
 struct Memory {
@@ -208,17 +254,30 @@ int EmulatedAdapter::add(Parent parent, bool marked) {
     a.owner = d.get();
     a.node = "/dev/i2c-" + n;
     a.handler = d->testbed.handle(a.node, &Impl::onIoctl, &a);
-    const QString usb = QStringLiteral("1-%1").arg(bus + 2);
-    const QString above = parent == Parent::Usb
-                              ? QStringLiteral("/devices/usb1/%1/%1:1.0").arg(usb)
-                              : QStringLiteral("/devices/pci0000:00/0000:00:1f.%1").arg(bus);
-    a.syspath = QStringLiteral("/sys%1/i2c-%2/i2c-dev/i2c-%2").arg(above).arg(bus).toLatin1();
-    QString text = QString::fromLatin1(AdapterRecord).arg(above).arg(bus).arg(marked ? 1 : 0);
-    if (parent == Parent::Usb)
-        text += QString::fromLatin1(UsbParents).arg(usb).arg(VendorId, 0, 16).arg(ProductId + bus, 0, 16);
-    else
-        text += QStringLiteral("\nP: %1\nE: SUBSYSTEM=pci\n").arg(above);
+    // Written as umockdev-record does, the device first and then its parents; =00 makes the node a file.
+    QString path = QStringLiteral("/devices");
+    QString parents;
+    std::vector<std::pair<QString, Provider>> bound;
+    for (const Provider& p : providers(parent, bus)) {
+        const QString at = path + QLatin1Char('/') + p.name;
+        parents.prepend(QLatin1Char('\n') + record(at, p));
+        if (p.driver != nullptr)
+            bound.emplace_back(at, p);
+        if (!p.beside)
+            path = at;
+    }
+    path += QStringLiteral("/i2c-") + QString::number(bus);
+    a.syspath = ("/sys" + path + "/i2c-dev/i2c-" + n).toLatin1();
+    const QString text = QStringLiteral("P: %1/i2c-dev/i2c-%2\nN: i2c-%2=00\nE: SUBSYSTEM=i2c-dev\n"
+                                        "E: DEVNAME=/dev/i2c-%2\nE: MAJOR=89\nE: MINOR=%2\n"
+                                        "E: REGBENCH_I2C=%3\nA: dev=89:%2\n\n")
+                             .arg(path)
+                             .arg(bus)
+                             .arg(marked ? 1 : 0) +
+                         record(path, {{}, "i2c", "i2c_adapter", nullptr}) + parents;
     umockdev_testbed_add_from_string(d->testbed.get(), text.toLatin1().constData(), nullptr);
+    for (const auto& [at, p] : bound)
+        bind(d->testbed.root() + QStringLiteral("/sys"), at, p.subsystem, p.driver);
     return bus;
 }
 

@@ -10,12 +10,23 @@
 namespace regbench::tests {
 
 // I2C adapters emulated at the kernel interface with umockdev, each with a chip at 0x1C on its bus: sysfs
-// entries under a USB or a PCI device, and a /dev/i2c-N node whose I2C_FUNCS, I2C_SLAVE, I2C_RDWR and
-// I2C_SMBUS ioctls are answered as the kernel and the chip would. Adapters are numbered as their buses, 0, 1,
-// ... The process must run under umockdev-wrapper. All members are thread-safe.
+// entries under the devices that provide it, with their drivers bound, and a /dev/i2c-N node whose
+// I2C_FUNCS, I2C_SLAVE, I2C_RDWR and I2C_SMBUS ioctls are answered as the kernel and the chip would. Adapters
+// are numbered as their buses, 0, 1, ... The process must run under umockdev-wrapper. All members are
+// thread-safe.
 class EmulatedAdapter {
 public:
-    enum class Parent { Usb, Pci };
+    // What provides the adapter, as the kernel lays it out in sysfs; all but Pci on a USB device.
+    enum class Parent {
+        TinyUsb,      // i2c-tiny-usb, on the USB interface
+        Cp2112,       // cp2112, on a HID device on a usbhid interface
+        TvTuner,      // on the USB device itself (usb), beside the interface of dvb_usb_rtl28xxu
+        VideoCapture, // em28xx, on the USB interface
+        Display,      // udl, on the USB interface
+        OtherUsb,     // a driver of no adapter, on the USB interface
+        Multiplexer,  // a channel of a pca954x on the bus of an i2c-tiny-usb adapter
+        Pci,          // i801_smbus: a PC's SMBus
+    };
     static constexpr std::uint16_t VendorId = 0x1209;
     static constexpr std::uint16_t ProductId = 0x7A1C; // plus the bus number
 
@@ -36,7 +47,7 @@ public:
     EmulatedAdapter& operator=(const EmulatedAdapter&) = delete;
 
     // marked sets the udev property REGBENCH_I2C=1. Returns the bus number.
-    int add(Parent parent = Parent::Usb, bool marked = false);
+    int add(Parent parent = Parent::TinyUsb, bool marked = false);
     // Sets the mark later, with the "change" event that `udevadm trigger` sends.
     void mark(int bus);
     // A "remove" event; held and later transactions end with ENODEV.

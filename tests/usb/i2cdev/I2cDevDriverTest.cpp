@@ -35,33 +35,36 @@ class I2cDevDriverTest : public QObject {
 private slots:
     void offersOnlyEligibleAdapters() {
         EmulatedAdapter adapters;
-        adapters.add(Parent::Usb);
-        adapters.add(Parent::Pci); // a PC's SMBus, say: never to be touched
+        adapters.add(Parent::TinyUsb);
+        // Buses of parts that their drivers run: never to be touched.
+        for (Parent other : {Parent::TvTuner, Parent::VideoCapture, Parent::Display, Parent::OtherUsb,
+                             Parent::Multiplexer, Parent::Pci})
+            adapters.add(other);
         adapters.add(Parent::Pci, true);
         Rig rig;
         rig.refuse = 4;
         QCOMPARE(rig.init(), UsbStatus::Success);
         QVERIFY(rig.attached.empty()); // the caller is not ready for callbacks inside WDU_VB_Init
         QTRY_COMPARE(rig.attached.size(), 2u);
-        adapters.add(Parent::Pci);
-        adapters.add(Parent::Usb);
-        QTRY_COMPARE(rig.attached.size(), 3u); // events come in order: the unmarked bus 3 was passed over
-        adapters.mark(3);
+        adapters.add(Parent::TvTuner);
+        adapters.add(Parent::Cp2112);
+        QTRY_COMPARE(rig.attached.size(), 3u); // events come in order: the unmarked bus 8 was passed over
+        adapters.mark(8);
         QTRY_COMPARE(rig.attached.size(), 4u);
 
         const std::uint16_t usb = EmulatedAdapter::ProductId;
-        QCOMPARE(rig.products.count(0), 2u);
-        QCOMPARE(rig.products.count(usb) + rig.products.count(usb + 4), 2u);
+        QCOMPARE(rig.products.count(0), 1u);
+        QCOMPARE(rig.products.count(usb) + rig.products.count(usb + 8) + rig.products.count(usb + 9), 3u);
         const std::vector<PipeInfo>& pipes = rig.infos.back().ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
         QVERIFY(pipes.at(0).Number == 0x02 && pipes.at(1).Number == 0x82);
-        for (int bus = 0; bus < 5; ++bus)
+        for (int bus = 0; bus < 10; ++bus)
             QCOMPARE(adapters.state(bus).ioctls, 0); // discovery probes nothing
 
         QCOMPARE(rig.exchange(rig.attached[3], "013900"), "error e0000001");
-        adapters.mark(3); // `udevadm trigger` again: a refusal stands
-        adapters.add(Parent::Usb);
+        adapters.mark(8); // `udevadm trigger` again: a refusal stands
+        adapters.add(Parent::TinyUsb);
         QTRY_COMPARE(rig.attached.size(), 5u);
-        QCOMPARE(rig.products.count(usb + 5), 1u); // and not bus 3 again before it
+        QCOMPARE(rig.products.count(usb + 10), 1u); // and not bus 8 again before it
 
         const std::uint32_t handle = rig.products.find(usb)->second;
         adapters.remove(0);
