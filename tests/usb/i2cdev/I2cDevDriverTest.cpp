@@ -6,12 +6,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <string_view>
 #include <thread>
 
 using namespace regbench::usb;
@@ -72,6 +74,24 @@ private slots:
         QCOMPARE(rig.exchange(handle, "013900"), "error e0000002");
         rig.driver.WDU_VB_Uninit(rig.driverHandle);
         QCOMPARE(rig.exchange(rig.attached[0], "013900"), "error e0000001");
+    }
+
+    // The rule gives the seat's user the adapters of exactly the drivers whose adapters the layer takes.
+    void ruleOpensWhatIsTaken() {
+        QFile file(QStringLiteral(REGBENCH_UDEV_RULE));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString rule = QString::fromLatin1(file.readAll());
+        QStringList opened;
+        const QRegularExpression line(QStringLiteral("^DRIVERS==\"([^\"]*)\", TAG\\+=\"uaccess\"$"),
+                                      QRegularExpression::MultilineOption);
+        for (auto it = line.globalMatch(rule); it.hasNext();)
+            opened << it.next().captured(1);
+        QStringList taken;
+        for (const std::string_view driver : i2cdev::AdapterDrivers)
+            taken << QString::fromLatin1(driver.data(), static_cast<qsizetype>(driver.size()));
+        QCOMPARE(opened, taken);
+        // Nothing else opens anything but the bridge's line and the administrator's mark.
+        QCOMPARE(rule.count(QStringLiteral("TAG+=\"uaccess\"")), taken.size() + 2);
     }
 
     void transaction_data() {
