@@ -15,7 +15,6 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <utility>
 #include <vector>
 
 namespace regbench::tests {
@@ -33,70 +32,38 @@ QString message(bool read, unsigned address, const std::uint8_t* bytes, int leng
     return QStringLiteral("w") + to + QLatin1Char(' ') + QString::fromLatin1(data.toHex(' '));
 }
 
-// A device that provides the adapter, or one beside it.
-struct Provider {
-    QString name;
-    const char* subsystem;
-    const char* devtype;
-    const char* driver; // bound to it, or null
-    bool beside = false;
-    QString attributes = {}; // umockdev-record's "A:" lines
-};
+// The devices above an adapter, from the top, as "name subsystem driver" ("-" for none), in the order of
+// Parent. %1 is the USB device's name, %2 the bus number.
+constexpr std::array<const char*, 7> DevicesAbove = {
+    "usb1/%1 usb usb;%1:1.0 usb i2c-tiny-usb",
+    "usb1/%1 usb usb;%1:1.0 usb usbhid;0003:10C4:EA90.00%2 hid cp2112",
+    "usb1/%1 usb usb",
+    "usb1/%1 usb usb;%1:1.0 usb em28xx",
+    "usb1/%1 usb usb;%1:1.0 usb acme_io",
+    "usb1/%1 usb usb;%1:1.0 usb i2c-tiny-usb;i2c-9%2 i2c -;9%2-0070 i2c pca954x",
+    "pci0000:00/0000:00:1f.%2 pci i801_smbus"};
 
-// One device in sysfs as umockdev-record writes it.
-QString record(const QString& path, const Provider& p) {
-    QString text = QStringLiteral("P: %1\nE: SUBSYSTEM=%2\n").arg(path, QLatin1String(p.subsystem));
-    if (p.devtype != nullptr)
-        text += QStringLiteral("E: DEVTYPE=%1\n").arg(QLatin1String(p.devtype));
-    if (p.driver != nullptr)
-        text += QStringLiteral("E: DRIVER=%1\n").arg(QLatin1String(p.driver));
-    return text + p.attributes;
-}
-
-// From the top down; each device that is not beside the chain is the parent of the next.
-std::vector<Provider> providers(EmulatedAdapter::Parent parent, int bus) {
-    using P = EmulatedAdapter::Parent;
-    if (parent == P::Pci)
-        return {{QStringLiteral("pci0000:00/0000:00:1f.%1").arg(bus), "pci", nullptr, "i801_smbus"}};
-    const QString usb = QStringLiteral("1-%1").arg(bus + 2);
-    const QString interface = usb + QStringLiteral(":1.0");
-    const QString ids = QStringLiteral("A: idVendor=%1\nA: idProduct=%2\n")
-                            .arg(EmulatedAdapter::VendorId, 0, 16)
-                            .arg(EmulatedAdapter::ProductId + bus, 0, 16);
-    std::vector<Provider> chain = {{QStringLiteral("usb1/") + usb, "usb", "usb_device", "usb", false, ids}};
-    const QString mux = QString::number(bus + 100);
-    switch (parent) {
-    case P::Cp2112:
-        chain.push_back({interface, "usb", "usb_interface", "usbhid"});
-        chain.push_back({QStringLiteral("0003:10C4:EA90.%1").arg(bus + 1, 4, 16, QLatin1Char('0')), "hid",
-                         nullptr, "cp2112"});
-        break;
-    case P::TvTuner: // its bus hangs on the USB device; the tuner's driver holds the interface beside it
-        chain.push_back({interface, "usb", "usb_interface", "dvb_usb_rtl28xxu", true});
-        break;
-    case P::Multiplexer:
-        chain.push_back({interface, "usb", "usb_interface", "i2c-tiny-usb"});
-        chain.push_back({QStringLiteral("i2c-") + mux, "i2c", "i2c_adapter", nullptr});
-        chain.push_back({mux + QStringLiteral("-0070"), "i2c", "i2c_client", "pca954x"});
-        break;
-    default:
-        chain.push_back({interface, "usb", "usb_interface",
-                         parent == P::TinyUsb        ? "i2c-tiny-usb"
-                         : parent == P::VideoCapture ? "em28xx"
-                         : parent == P::Display      ? "udl"
-                                                     : "acme_io"});
+// The records of the devices above an adapter, the nearest first as umockdev-record writes them; path ends
+// at the device the adapter hangs on. A driver is bound as the kernel shows it: the device's link to it.
+QString recordsAbove(EmulatedAdapter::Parent parent, int bus, const QString& sys, QString& path) {
+    QString records;
+    const QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
+    for (const QString& device : chain.arg(QStringLiteral("1-%1").arg(bus + 2)).arg(bus).split(';')) {
+        const QStringList f = device.split(' '); // name subsystem driver
+        path += '/' + f[0];
+        QString text = QStringLiteral("\nP: %1\nE: SUBSYSTEM=%2\n").arg(path, f[1]);
+        if (f[1] == "usb" && !f[0].contains(':'))
+            text += QStringLiteral("E: DEVTYPE=usb_device\nA: idVendor=%1\nA: idProduct=%2\n")
+                        .arg(EmulatedAdapter::VendorId, 0, 16)
+                        .arg(EmulatedAdapter::ProductId + bus, 0, 16);
+        records.prepend(text);
+        const QString drivers = QStringLiteral("bus/%1/drivers/%2").arg(f[1], f[2]);
+        if (f[2] != "-" && QDir(sys).mkpath(drivers) && QDir(sys).mkpath(path.mid(1)))
+            ::symlink(
+                QFile::encodeName(QStringLiteral("../").repeated(path.count('/')) + drivers).constData(),
+                QFile::encodeName(sys + path + QStringLiteral("/driver")).constData());
     }
-    return chain;
-}
-
-// The kernel's link from a device's folder to its driver's, from which udev reads the driver's name.
-void bind(const QString& sys, const QString& path, const char* bus, const char* driver) {
-    const QString drivers =
-        QStringLiteral("bus/%1/drivers/%2").arg(QLatin1String(bus), QLatin1String(driver));
-    QDir(sys).mkpath(drivers);
-    const QString up = QStringLiteral("../").repeated(static_cast<int>(path.count(QLatin1Char('/'))));
-    ::symlink(QFile::encodeName(up + drivers).constData(),
-              QFile::encodeName(sys + path + "/driver").constData());
+    return records;
 }
 
 // A resolved piece of the caller's memory, released at the end of the scope; changes go back on completion.
@@ -139,10 +106,9 @@ struct EmulatedAdapter::Impl {
             *Memory(arg, 0, sizeof(unsigned long)).as<unsigned long>() =
                 I2C_FUNC_SMBUS_BYTE_DATA | (a.bus.plainI2c ? I2C_FUNC_I2C : 0);
             return umockdev_ioctl_client_complete(client, 0, 0);
-        case I2C_SLAVE: // the address is the argument itself; the kernel keeps it per open file
-        case I2C_SLAVE_FORCE: {
+        case I2C_SLAVE:         // the address is the argument itself; the kernel keeps it per open file
+        case I2C_SLAVE_FORCE: { // only FORCE takes an address that a driver holds
             const gsize address = *reinterpret_cast<gsize*>(arg->data);
-            // Only FORCE takes an address that a driver holds.
             if (a.bus.claimed && address == ChipAddress &&
                 umockdev_ioctl_client_get_request(client) == I2C_SLAVE)
                 return umockdev_ioctl_client_complete(client, -1, EBUSY);
@@ -181,8 +147,7 @@ struct EmulatedAdapter::Impl {
             std::uint8_t* bytes = buffer.as<std::uint8_t>();
             const bool read = (m.flags & I2C_M_RD) != 0;
             trace << message(read, m.addr, bytes, m.len);
-            // Any other flag changes what goes on the bus (no repeated start, a stop, a 10-bit address,
-            // acknowledges ignored), which this adapter does not offer and no register access needs.
+            // Other flags change the bus's layout (no repeated start, a stop...), which no access needs.
             if ((m.flags & ~I2C_M_RD) != 0)
                 return -EOPNOTSUPP;
             if (m.addr != ChipAddress)
@@ -254,30 +219,19 @@ int EmulatedAdapter::add(Parent parent, bool marked) {
     a.owner = d.get();
     a.node = "/dev/i2c-" + n;
     a.handler = d->testbed.handle(a.node, &Impl::onIoctl, &a);
-    // Written as umockdev-record does, the device first and then its parents; =00 makes the node a file.
     QString path = QStringLiteral("/devices");
-    QString parents;
-    std::vector<std::pair<QString, Provider>> bound;
-    for (const Provider& p : providers(parent, bus)) {
-        const QString at = path + QLatin1Char('/') + p.name;
-        parents.prepend(QLatin1Char('\n') + record(at, p));
-        if (p.driver != nullptr)
-            bound.emplace_back(at, p);
-        if (!p.beside)
-            path = at;
-    }
+    const QString above = recordsAbove(parent, bus, d->testbed.root() + QStringLiteral("/sys"), path);
     path += QStringLiteral("/i2c-") + QString::number(bus);
     a.syspath = ("/sys" + path + "/i2c-dev/i2c-" + n).toLatin1();
+    // The device first and then its parents, as umockdev-record writes them; =00 makes the node a file.
     const QString text = QStringLiteral("P: %1/i2c-dev/i2c-%2\nN: i2c-%2=00\nE: SUBSYSTEM=i2c-dev\n"
                                         "E: DEVNAME=/dev/i2c-%2\nE: MAJOR=89\nE: MINOR=%2\n"
-                                        "E: REGBENCH_I2C=%3\nA: dev=89:%2\n\n")
+                                        "E: REGBENCH_I2C=%3\nA: dev=89:%2\n\nP: %1\nE: SUBSYSTEM=i2c\n"
+                                        "E: DEVTYPE=i2c_adapter\n")
                              .arg(path)
                              .arg(bus)
-                             .arg(marked ? 1 : 0) +
-                         record(path, {{}, "i2c", "i2c_adapter", nullptr}) + parents;
-    umockdev_testbed_add_from_string(d->testbed.get(), text.toLatin1().constData(), nullptr);
-    for (const auto& [at, p] : bound)
-        bind(d->testbed.root() + QStringLiteral("/sys"), at, p.subsystem, p.driver);
+                             .arg(marked ? 1 : 0);
+    umockdev_testbed_add_from_string(d->testbed.get(), (text + above).toLatin1().constData(), nullptr);
     return bus;
 }
 

@@ -10,23 +10,14 @@
 namespace regbench::tests {
 
 // I2C adapters emulated at the kernel interface with umockdev, each with a chip at 0x1C on its bus: sysfs
-// entries under the devices that provide it, with their drivers bound, and a /dev/i2c-N node whose
-// I2C_FUNCS, I2C_SLAVE, I2C_RDWR and I2C_SMBUS ioctls are answered as the kernel and the chip would. Adapters
-// are numbered as their buses, 0, 1, ... The process must run under umockdev-wrapper. All members are
-// thread-safe.
+// entries under the devices and drivers that provide it, and a /dev/i2c-N node whose I2C_FUNCS, I2C_SLAVE,
+// I2C_RDWR and I2C_SMBUS ioctls are answered as the kernel and the chip would. Adapters are numbered as their
+// buses, 0, 1, ... The process must run under umockdev-wrapper. All members are thread-safe.
 class EmulatedAdapter {
 public:
-    // What provides the adapter, as the kernel lays it out in sysfs; all but Pci on a USB device.
-    enum class Parent {
-        TinyUsb,      // i2c-tiny-usb, on the USB interface
-        Cp2112,       // cp2112, on a HID device on a usbhid interface
-        TvTuner,      // on the USB device itself (usb), beside the interface of dvb_usb_rtl28xxu
-        VideoCapture, // em28xx, on the USB interface
-        Display,      // udl, on the USB interface
-        OtherUsb,     // a driver of no adapter, on the USB interface
-        Multiplexer,  // a channel of a pca954x on the bus of an i2c-tiny-usb adapter
-        Pci,          // i801_smbus: a PC's SMBus
-    };
+    // What provides the adapter: a USB-I2C adapter's driver, a TV tuner (on the USB device itself), a video
+    // grabber, a USB driver of no adapter, a multiplexer on an adapter's bus, a PC's SMBus.
+    enum class Parent { TinyUsb, Cp2112, TvTuner, VideoCapture, OtherUsb, Multiplexer, Pci };
     static constexpr std::uint16_t VendorId = 0x1209;
     static constexpr std::uint16_t ProductId = 0x7A1C; // plus the bus number
 

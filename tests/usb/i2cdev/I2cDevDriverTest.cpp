@@ -6,14 +6,12 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <map>
-#include <string_view>
 #include <thread>
 
 using namespace regbench::usb;
@@ -39,8 +37,8 @@ private slots:
         EmulatedAdapter adapters;
         adapters.add(Parent::TinyUsb);
         // Buses of parts that their drivers run: never to be touched.
-        for (Parent other : {Parent::TvTuner, Parent::VideoCapture, Parent::Display, Parent::OtherUsb,
-                             Parent::Multiplexer, Parent::Pci})
+        for (Parent other :
+             {Parent::TvTuner, Parent::VideoCapture, Parent::OtherUsb, Parent::Multiplexer, Parent::Pci})
             adapters.add(other);
         adapters.add(Parent::Pci, true);
         Rig rig;
@@ -50,23 +48,23 @@ private slots:
         QTRY_COMPARE(rig.attached.size(), 2u);
         adapters.add(Parent::TvTuner);
         adapters.add(Parent::Cp2112);
-        QTRY_COMPARE(rig.attached.size(), 3u); // events come in order: the unmarked bus 8 was passed over
-        adapters.mark(8);
+        QTRY_COMPARE(rig.attached.size(), 3u); // events come in order: the unmarked bus 7 was passed over
+        adapters.mark(7);
         QTRY_COMPARE(rig.attached.size(), 4u);
 
         const std::uint16_t usb = EmulatedAdapter::ProductId;
         QCOMPARE(rig.products.count(0), 1u);
-        QCOMPARE(rig.products.count(usb) + rig.products.count(usb + 8) + rig.products.count(usb + 9), 3u);
+        QCOMPARE(rig.products.count(usb) + rig.products.count(usb + 7) + rig.products.count(usb + 8), 3u);
         const std::vector<PipeInfo>& pipes = rig.infos.back().ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
         QVERIFY(pipes.at(0).Number == 0x02 && pipes.at(1).Number == 0x82);
-        for (int bus = 0; bus < 10; ++bus)
+        for (int bus = 0; bus < 9; ++bus)
             QCOMPARE(adapters.state(bus).ioctls, 0); // discovery probes nothing
 
         QCOMPARE(rig.exchange(rig.attached[3], "013900"), "error e0000001");
-        adapters.mark(8); // `udevadm trigger` again: a refusal stands
+        adapters.mark(7); // `udevadm trigger` again: a refusal stands
         adapters.add(Parent::TinyUsb);
         QTRY_COMPARE(rig.attached.size(), 5u);
-        QCOMPARE(rig.products.count(usb + 10), 1u); // and not bus 8 again before it
+        QCOMPARE(rig.products.count(usb + 9), 1u); // and not bus 7 again before it
 
         const std::uint32_t handle = rig.products.find(usb)->second;
         adapters.remove(0);
@@ -76,22 +74,17 @@ private slots:
         QCOMPARE(rig.exchange(rig.attached[0], "013900"), "error e0000001");
     }
 
-    // The rule gives the seat's user the adapters of exactly the drivers whose adapters the layer takes.
+    // The rule opens the adapters the layer takes, and besides them only the bridge and what is marked.
     void ruleOpensWhatIsTaken() {
         QFile file(QStringLiteral(REGBENCH_UDEV_RULE));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString rule = QString::fromLatin1(file.readAll());
-        QStringList opened;
-        const QRegularExpression line(QStringLiteral("^DRIVERS==\"([^\"]*)\", TAG\\+=\"uaccess\"$"),
-                                      QRegularExpression::MultilineOption);
-        for (auto it = line.globalMatch(rule); it.hasNext();)
-            opened << it.next().captured(1);
-        QStringList taken;
-        for (const std::string_view driver : i2cdev::AdapterDrivers)
-            taken << QString::fromLatin1(driver.data(), static_cast<qsizetype>(driver.size()));
-        QCOMPARE(opened, taken);
-        // Nothing else opens anything but the bridge's line and the administrator's mark.
-        QCOMPARE(rule.count(QStringLiteral("TAG+=\"uaccess\"")), taken.size() + 2);
+        const QByteArray rule = file.readAll();
+        QByteArray opened;
+        for (const auto driver : i2cdev::AdapterDrivers)
+            opened += "DRIVERS==\"" + QByteArray(driver.data(), qsizetype(driver.size())) +
+                      "\", TAG+=\"uaccess\"\n";
+        QVERIFY(rule.contains(opened));
+        QCOMPARE(rule.count("TAG+=\"uaccess\""), opened.count('\n') + 2);
     }
 
     void transaction_data() {
@@ -115,13 +108,11 @@ private slots:
         row("no ack, ENXIO", true, ENXIO, read, "40ff", "");
         row("no ack, EREMOTEIO", false, EREMOTEIO, write, "40", "");
         row("bus error, EIO", true, EIO, read, "80ff", "");
-        row("bus error, ETIMEDOUT", true, ETIMEDOUT, write, "80", "");
-        row("bus error, EAGAIN", false, EAGAIN, read, "80ff", "");
         row("adapter gone, ENODEV", true, ENODEV, read, "error e0000002", "");
         row("other address", true, 0, "013b05", "80", "");
         row("short request", true, 0, "0038", "80", "");
-        row("chip claimed by a driver", true, 0, read, "80ff", "", true);
-        row("chip claimed by a driver, SMBus only", false, 0, write, "80", "", true);
+        row("chip claimed by a driver", true, 0, read, "80ff", "w1c 05, r1c[1]", true);
+        row("chip claimed by a driver, SMBus only", false, 0, write, "80", "w1c 05, r1c[1]", true);
     }
 
     void transaction() {
@@ -141,12 +132,9 @@ private slots:
         Rig rig;
         QCOMPARE(rig.init(), UsbStatus::Success);
         QTRY_COMPARE(rig.attached.size(), 1u);
-        if (claimed) { // the kernel would let I2C_RDWR and I2C_SMBUS through: only the claim refuses
+        if (claimed) { // after a first access; the kernel refuses only a claim, never I2C_RDWR or I2C_SMBUS
             QCOMPARE(rig.exchange(rig.attached[0], "013905"), "00a0");
-            adapters.edit([](EmulatedAdapter::Bus& bus) {
-                bus.claimed = true;
-                bus.transactions.clear();
-            });
+            adapters.edit([](EmulatedAdapter::Bus& bus) { bus.claimed = true; });
         }
 
         QCOMPARE(rig.exchange(rig.attached[0], request), reply);
