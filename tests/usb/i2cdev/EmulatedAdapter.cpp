@@ -47,8 +47,10 @@ constexpr std::array<const char*, 7> DevicesAbove = {
 // at the device the adapter hangs on. A driver is bound as the kernel shows it: the device's link to it.
 QString recordsAbove(EmulatedAdapter::Parent parent, int bus, const QString& sys, QString& path) {
     QString records;
-    const QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
-    for (const QString& device : chain.arg(QStringLiteral("1-%1").arg(bus + 2)).arg(bus).split(';')) {
+    QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
+    chain.replace(QStringLiteral("%1"), QStringLiteral("1-%1").arg(bus + 2))
+        .replace("%2", QString::number(bus));
+    for (const QString& device : chain.split(';')) {
         const QStringList f = device.split(' '); // name subsystem driver
         path += '/' + f[0];
         QString text = QStringLiteral("\nP: %1\nE: SUBSYSTEM=%2\n").arg(path, f[1]);
