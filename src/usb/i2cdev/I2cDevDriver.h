@@ -21,12 +21,11 @@ class UdevAdapters;
 // with one interface and the pipes 0x02 (requests) and 0x82 (replies), and the bridge's requests are
 // carried out on the adapter as I2C transactions with the chip.
 //
-// Eligible: an adapter of one of the USB-to-I2C adapter drivers (AdapterDrivers.h), or one that a udev rule
-// marked with REGBENCH_I2C=1; the match table is not consulted. Discovery reads udev and sysfs only; a node
-// is opened at its first access, and an adapter whose node cannot be opened is offered all the same, every
-// access then answering why. Arrivals and removals reach the callbacks only through the Qt event loop of the
-// thread of WDU_VB_Init. WDU_Transfer with a time-out of 0 waits without limit. Do not destroy the driver
-// from a callback.
+// Eligible: a known USB-to-I2C adapter, or one that a udev rule marked with REGBENCH_I2C=1; the match table
+// is not consulted. Discovery reads udev and sysfs only; a node is opened at its first access, and an
+// adapter whose node cannot be opened is offered all the same, every access then answering why.
+// Arrivals and removals reach the callbacks only through the Qt event loop of the thread of WDU_VB_Init.
+// WDU_Transfer with a time-out of 0 waits without limit. Do not destroy the driver from a callback.
 class I2cDevDriver final : public UsbDriver {
 public:
     static constexpr std::uint32_t RequestPipe = 0x02;
