@@ -29,18 +29,20 @@ int rdwr(int fd, i2c_msg* messages, int count) {
 I2cBus::I2cBus(FileDescriptor node, std::uint8_t chipAddress) : node_(std::move(node)), chip_(chipAddress) {}
 
 int I2cBus::prepare() {
-    if (prepared_)
-        return 0;
-    unsigned long functions = 0;
-    if (::ioctl(node_.get(), I2C_FUNCS, &functions) < 0)
-        return errno;
-    plainI2c_ = (functions & I2C_FUNC_I2C) != 0;
-    if (!plainI2c_ && (functions & ByteData) != ByteData)
-        return EOPNOTSUPP;
-    // Without FORCE: a chip that a kernel driver has claimed is that driver's, and EBUSY says so.
+    if (!functionsKnown_) {
+        unsigned long functions = 0;
+        if (::ioctl(node_.get(), I2C_FUNCS, &functions) < 0)
+            return errno;
+        plainI2c_ = (functions & I2C_FUNC_I2C) != 0;
+        if (!plainI2c_ && (functions & ByteData) != ByteData)
+            return EOPNOTSUPP;
+        functionsKnown_ = true;
+    }
+    // The kernel looks for a driver holding the address only here, never at I2C_RDWR or I2C_SMBUS, so the
+    // claim is made before every access, as i2c-tools do: a driver that binds to the chip between two
+    // accesses refuses the next one. Without FORCE: EBUSY then says that the chip is that driver's.
     if (::ioctl(node_.get(), I2C_SLAVE, static_cast<unsigned long>(chip_)) < 0)
         return errno;
-    prepared_ = true;
     return 0;
 }
 

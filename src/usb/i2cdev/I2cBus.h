@@ -17,13 +17,14 @@ public:
     int writeRegister(std::uint8_t reg, std::uint8_t value);
 
 private:
-    // Asks what the adapter can do and claims the chip's address, once; a failure is tried again next time.
+    // Asks what the adapter can do, once, and claims the chip's address, each time; a failure is tried
+    // again next time.
     int prepare();
     int smbusByteData(std::uint8_t readWrite, std::uint8_t reg, std::uint8_t& value);
 
     FileDescriptor node_;
     std::uint8_t chip_;
-    bool prepared_ = false;
+    bool functionsKnown_ = false;
     bool plainI2c_ = false;
 };
 

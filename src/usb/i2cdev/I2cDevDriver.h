@@ -23,7 +23,7 @@ class UdevAdapters;
 // with one interface and the pipes 0x02 (requests) and 0x82 (replies), and the bridge's requests are
 // carried out on the adapter as I2C transactions with the chip.
 //
-// Eligible: an adapter on a USB device, or one that a udev rule marked with REGBENCH_I2C=1; the match table
+// Eligible: a known USB-to-I2C adapter, or one that a udev rule marked with REGBENCH_I2C=1; the match table
 // is checked as the contract wants but not consulted. Discovery reads udev and sysfs only; a node is opened
 // at its first access, and an adapter whose node cannot be opened is offered all the same, every access then
 // answering why. Arrivals and removals reach the callbacks only through the Qt event loop of the thread of

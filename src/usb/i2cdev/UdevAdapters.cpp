@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace regbench::usb::i2cdev {
 
@@ -17,6 +18,17 @@ std::uint16_t hexAttribute(udev_device* device, const char* name) {
     return text == nullptr ? 0 : static_cast<std::uint16_t>(std::strtoul(text, nullptr, 16));
 }
 
+// The device that provides an adapter is the nearest one above it with a driver bound. That is not always
+// the USB interface: a HID device for the HID adapters, a platform device for those of a USB multi-function
+// driver, and the USB device itself (bound to "usb") for the buses of TV tuners.
+std::string nearestDriver(udev_device* device) {
+    // Each parent is borrowed from its child, which keeps it alive.
+    for (udev_device* d = device; d != nullptr; d = udev_device_get_parent(d))
+        if (const char* driver = udev_device_get_driver(d); driver != nullptr && *driver != '\0')
+            return driver;
+    return {};
+}
+
 // Only reads what udev and sysfs already hold: discovery must never touch the bus.
 AdapterRecord describe(udev_device* device) {
     AdapterRecord record;
@@ -25,9 +37,9 @@ AdapterRecord describe(udev_device* device) {
     record.devnode = node != nullptr ? node : "";
     const char* mark = udev_device_get_property_value(device, MarkProperty);
     record.marked = mark != nullptr && std::strcmp(mark, "1") == 0;
+    record.driver = nearestDriver(device);
     // Borrowed from device, which keeps its parents alive.
     if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device")) {
-        record.onUsb = true;
         record.vendorId = hexAttribute(usb, "idVendor");
         record.productId = hexAttribute(usb, "idProduct");
     }

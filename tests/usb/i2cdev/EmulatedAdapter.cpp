@@ -4,8 +4,12 @@
 
 #include "usb/BridgeProtocol.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -13,6 +17,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 namespace regbench::tests {
 
@@ -29,31 +34,41 @@ QString message(bool read, unsigned address, const std::uint8_t* bytes, int leng
     return QStringLiteral("w") + to + QLatin1Char(' ') + QString::fromLatin1(data.toHex(' '));
 }
 
-// An adapter as umockdev-record writes it, the device first and then its parents; =00 makes the node a file.
-constexpr const char* AdapterRecord = R"(P: %1/i2c-%2/i2c-dev/i2c-%2
-N: i2c-%2=00
-E: SUBSYSTEM=i2c-dev
-E: DEVNAME=/dev/i2c-%2
-E: MAJOR=89
-E: MINOR=%2
-E: REGBENCH_I2C=%3
-A: dev=89:%2
+// The devices above an adapter, from the top, as "name subsystem driver" ("-" for none), in the order of
+// Parent. %1 is the USB device's name, %2 the bus number.
+constexpr std::array<const char*, 7> DevicesAbove = {
+    "usb1/%1 usb usb;%1:1.0 usb i2c-tiny-usb",
+    "usb1/%1 usb usb;%1:1.0 usb usbhid;0003:10C4:EA90.00%2 hid cp2112",
+    "usb1/%1 usb usb",
+    "usb1/%1 usb usb;%1:1.0 usb em28xx",
+    "usb1/%1 usb usb;%1:1.0 usb acme_io",
+    "usb1/%1 usb usb;%1:1.0 usb i2c-tiny-usb;i2c-9%2 i2c -;9%2-0070 i2c pca954x",
+    "pci0000:00/0000:00:1f.%2 pci i801_smbus"};
 
-P: %1/i2c-%2
-E: SUBSYSTEM=i2c
-E: DEVTYPE=i2c_adapter
-)";
-constexpr const char* UsbParents = R"(
-P: /devices/usb1/%1/%1:1.0
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_interface
-
-P: /devices/usb1/%1
-E: SUBSYSTEM=usb
-E: DEVTYPE=usb_device
-A: idVendor=%2
-A: idProduct=%3
-)";
+// The records of the devices above an adapter, the nearest first as umockdev-record writes them; path ends
+// at the device the adapter hangs on. A driver is bound as the kernel shows it: the device's link to it.
+QString recordsAbove(EmulatedAdapter::Parent parent, int bus, const QString& sys, QString& path) {
+    QString records;
+    QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
+    chain.replace(QStringLiteral("%1"), QStringLiteral("1-%1").arg(bus + 2))
+        .replace("%2", QString::number(bus));
+    for (const QString& device : chain.split(';')) {
+        const QStringList f = device.split(' '); // name subsystem driver
+        path += '/' + f[0];
+        QString text = QStringLiteral("\nP: %1\nE: SUBSYSTEM=%2\n").arg(path, f[1]);
+        if (f[1] == "usb" && !f[0].contains(':'))
+            text += QStringLiteral("E: DEVTYPE=usb_device\nA: idVendor=%1\nA: idProduct=%2\n")
+                        .arg(EmulatedAdapter::VendorId, 0, 16)
+                        .arg(EmulatedAdapter::ProductId + bus, 0, 16);
+        records.prepend(text);
+        const QString drivers = QStringLiteral("bus/%1/drivers/%2").arg(f[1], f[2]);
+        if (f[2] != "-" && QDir(sys).mkpath(drivers) && QDir(sys).mkpath(path.mid(1)))
+            ::symlink(
+                QFile::encodeName(QStringLiteral("../").repeated(path.count('/')) + drivers).constData(),
+                QFile::encodeName(sys + path + QStringLiteral("/driver")).constData());
+    }
+    return records;
+}
 
 // A resolved piece of the caller's memory, released at the end of the scope; changes go back on completion.
 struct Memory {
@@ -95,11 +110,15 @@ struct EmulatedAdapter::Impl {
             *Memory(arg, 0, sizeof(unsigned long)).as<unsigned long>() =
                 I2C_FUNC_SMBUS_BYTE_DATA | (a.bus.plainI2c ? I2C_FUNC_I2C : 0);
             return umockdev_ioctl_client_complete(client, 0, 0);
-        case I2C_SLAVE: // the address is the argument itself; the kernel keeps it per open file
-        case I2C_SLAVE_FORCE:
-            g_object_set_data(G_OBJECT(client), SlaveKey,
-                              GSIZE_TO_POINTER(*reinterpret_cast<gsize*>(arg->data)));
+        case I2C_SLAVE:         // the address is the argument itself; the kernel keeps it per open file
+        case I2C_SLAVE_FORCE: { // only FORCE takes an address that a driver holds
+            const gsize address = *reinterpret_cast<gsize*>(arg->data);
+            if (a.bus.claimed && address == ChipAddress &&
+                umockdev_ioctl_client_get_request(client) == I2C_SLAVE)
+                return umockdev_ioctl_client_complete(client, -1, EBUSY);
+            g_object_set_data(G_OBJECT(client), SlaveKey, GSIZE_TO_POINTER(address));
             return umockdev_ioctl_client_complete(client, 0, 0);
+        }
         case I2C_RDWR:
         case I2C_SMBUS:
             if (!a.stalled)
@@ -132,6 +151,9 @@ struct EmulatedAdapter::Impl {
             std::uint8_t* bytes = buffer.as<std::uint8_t>();
             const bool read = (m.flags & I2C_M_RD) != 0;
             trace << message(read, m.addr, bytes, m.len);
+            // Other flags change the bus's layout (no repeated start, a stop...), which no access needs.
+            if ((m.flags & ~I2C_M_RD) != 0)
+                return -EOPNOTSUPP;
             if (m.addr != ChipAddress)
                 return -ENXIO;
             for (int k = 0; k < m.len; ++k) {
@@ -201,17 +223,19 @@ int EmulatedAdapter::add(Parent parent, bool marked) {
     a.owner = d.get();
     a.node = "/dev/i2c-" + n;
     a.handler = d->testbed.handle(a.node, &Impl::onIoctl, &a);
-    const QString usb = QStringLiteral("1-%1").arg(bus + 2);
-    const QString above = parent == Parent::Usb
-                              ? QStringLiteral("/devices/usb1/%1/%1:1.0").arg(usb)
-                              : QStringLiteral("/devices/pci0000:00/0000:00:1f.%1").arg(bus);
-    a.syspath = QStringLiteral("/sys%1/i2c-%2/i2c-dev/i2c-%2").arg(above).arg(bus).toLatin1();
-    QString text = QString::fromLatin1(AdapterRecord).arg(above).arg(bus).arg(marked ? 1 : 0);
-    if (parent == Parent::Usb)
-        text += QString::fromLatin1(UsbParents).arg(usb).arg(VendorId, 0, 16).arg(ProductId + bus, 0, 16);
-    else
-        text += QStringLiteral("\nP: %1\nE: SUBSYSTEM=pci\n").arg(above);
-    umockdev_testbed_add_from_string(d->testbed.get(), text.toLatin1().constData(), nullptr);
+    QString path = QStringLiteral("/devices");
+    const QString above = recordsAbove(parent, bus, d->testbed.root() + QStringLiteral("/sys"), path);
+    path += QStringLiteral("/i2c-") + QString::number(bus);
+    a.syspath = ("/sys" + path + "/i2c-dev/i2c-" + n).toLatin1();
+    // The device first and then its parents, as umockdev-record writes them; =00 makes the node a file.
+    const QString text = QStringLiteral("P: %1/i2c-dev/i2c-%2\nN: i2c-%2=00\nE: SUBSYSTEM=i2c-dev\n"
+                                        "E: DEVNAME=/dev/i2c-%2\nE: MAJOR=89\nE: MINOR=%2\n"
+                                        "E: REGBENCH_I2C=%3\nA: dev=89:%2\n\nP: %1\nE: SUBSYSTEM=i2c\n"
+                                        "E: DEVTYPE=i2c_adapter\n")
+                             .arg(path)
+                             .arg(bus)
+                             .arg(marked ? 1 : 0);
+    umockdev_testbed_add_from_string(d->testbed.get(), (text + above).toLatin1().constData(), nullptr);
     return bus;
 }
 

@@ -36,33 +36,49 @@ class I2cDevDriverTest : public QObject {
 private slots:
     void offersOnlyEligibleAdapters() {
         EmulatedAdapter adapters;
-        adapters.add(Parent::Usb);
-        adapters.add(Parent::Pci); // a PC's SMBus, say: never to be touched
+        adapters.add(Parent::TinyUsb);
+        // Buses of parts that their drivers run: never to be touched.
+        for (Parent other :
+             {Parent::TvTuner, Parent::VideoCapture, Parent::OtherUsb, Parent::Multiplexer, Parent::Pci})
+            adapters.add(other);
         adapters.add(Parent::Pci, true);
         Rig rig;
         rig.refuse = 4;
         QCOMPARE(rig.init(), UsbStatus::Success);
         QVERIFY(rig.attached.empty()); // the caller is not ready for callbacks inside WDU_VB_Init
         QTRY_COMPARE(rig.attached.size(), 2u);
-        adapters.add(Parent::Pci);
-        adapters.add(Parent::Usb);
-        QTRY_COMPARE(rig.attached.size(), 3u); // events come in order: the unmarked bus 3 was passed over
-        adapters.mark(3);
+        adapters.add(Parent::TvTuner);
+        adapters.add(Parent::Cp2112);
+        QTRY_COMPARE(rig.attached.size(), 3u); // events come in order: the unmarked bus 7 was passed over
+        adapters.mark(7);
         QTRY_COMPARE(rig.attached.size(), 4u);
 
         const std::uint16_t usb = EmulatedAdapter::ProductId;
-        QCOMPARE(rig.products.count(0), 2u);
-        QCOMPARE(rig.products.count(usb) + rig.products.count(usb + 4), 2u);
+        QCOMPARE(rig.products.count(0), 1u);
+        QCOMPARE(rig.products.count(usb) + rig.products.count(usb + 7) + rig.products.count(usb + 8), 3u);
         const std::vector<PipeInfo>& pipes = rig.infos.back().ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
         QVERIFY(pipes.at(0).Number == 0x02 && pipes.at(1).Number == 0x82);
-        for (int bus = 0; bus < 5; ++bus)
+        for (int bus = 0; bus < 9; ++bus)
             QCOMPARE(adapters.state(bus).ioctls, 0); // discovery probes nothing
 
         QCOMPARE(rig.exchange(rig.attached[3], "013900"), "error e0000001");
-        adapters.mark(3); // `udevadm trigger` again: a refusal stands
-        adapters.add(Parent::Usb);
+        adapters.mark(7); // `udevadm trigger` again: a refusal stands
+        adapters.add(Parent::TinyUsb);
         QTRY_COMPARE(rig.attached.size(), 5u);
-        QCOMPARE(rig.products.count(usb + 5), 1u); // and not bus 3 again before it
+        QCOMPARE(rig.products.count(usb + 9), 1u); // and not bus 7 again before it
+    }
+
+    // The rule opens the adapters the layer takes, and besides them only the bridge and what is marked.
+    void ruleOpensWhatIsTaken() {
+        QFile file(QStringLiteral(REGBENCH_UDEV_RULE));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray rule = file.readAll();
+        QByteArray opened;
+        for (const auto driver : i2cdev::AdapterDrivers)
+            opened += "DRIVERS==\"" + QByteArray(driver.data(), qsizetype(driver.size())) +
+                      "\", TAG+=\"uaccess\"\n";
+        QVERIFY(rule.contains(opened));
+        QCOMPARE(rule.count("TAG+=\"uaccess\""), opened.count('\n') + 2);
     }
 
     void transaction_data() {
@@ -71,10 +87,11 @@ private slots:
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("onBus");
+        QTest::addColumn<bool>("claimed"); // a kernel driver binds to the chip after a first access
         const auto row = [](const char* name, bool plain, int fault, const char* request, const char* reply,
-                            const char* onBus) {
+                            const char* onBus, bool claimed = false) {
             QTest::newRow(name) << plain << fault << QByteArray(request) << QByteArray(reply)
-                                << QString(onBus);
+                                << QString(onBus) << claimed;
         };
         const char* read = "013905";
         const char* write = "0038053c";
@@ -86,6 +103,8 @@ private slots:
         row("no ack, EREMOTEIO", false, EREMOTEIO, write, "40", "");
         row("bus error, EIO", true, EIO, read, "80ff", "");
         row("adapter gone, ENODEV", true, ENODEV, read, "error e0000002", "");
+        row("chip claimed by a driver", true, 0, read, "80ff", "w1c 05, r1c[1]", true);
+        row("chip claimed by a driver, SMBus only", false, 0, write, "80", "w1c 05, r1c[1]", true);
     }
 
     void transaction() {
@@ -94,6 +113,7 @@ private slots:
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, reply);
         QFETCH(QString, onBus);
+        QFETCH(bool, claimed);
         EmulatedAdapter adapters;
         adapters.add();
         adapters.edit([&](EmulatedAdapter::Bus& bus) {
@@ -104,6 +124,10 @@ private slots:
         Rig rig;
         QCOMPARE(rig.init(), UsbStatus::Success);
         QTRY_COMPARE(rig.attached.size(), 1u);
+        if (claimed) { // after a first access; the kernel refuses only a claim, never I2C_RDWR or I2C_SMBUS
+            QCOMPARE(rig.exchange(rig.attached[0], "013905"), "00a0");
+            adapters.edit([](EmulatedAdapter::Bus& bus) { bus.claimed = true; });
+        }
 
         QCOMPARE(rig.exchange(rig.attached[0], request), reply);
         QCOMPARE(adapters.state().transactions.join(';'), onBus);
