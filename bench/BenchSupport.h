@@ -26,6 +26,14 @@
 
 namespace regbench::bench {
 
+// The benches that emulate devices run under umockdev-wrapper; outside it they say so (and end with 77).
+inline bool outsideUmockdev() {
+    if (qgetenv("LD_PRELOAD").contains("libumockdev-preload"))
+        return false;
+    std::fputs("Run this under umockdev-wrapper.\n", stderr);
+    return true;
+}
+
 // CPU time of this process (user + system), in milliseconds.
 inline double cpuMilliseconds() {
     rusage usage{};
@@ -206,6 +214,26 @@ inline std::vector<double> roundTripMicroseconds(usb::UsbDriver& driver, std::ui
                transfer(usb::BridgeProtocol::ReplyPipe, reply.data(), length) && reply[0] == 0;
     };
     return timeEach(iterations, roundTrip, 50);
+}
+
+// Opens the backend, waits for a device and prints a row each for register reads and writes through it;
+// variant tells the backend's rows apart.
+inline void printRoundTrips(usb::UsbDriver& driver, const QByteArray& variant) {
+    OpenLayer layer(driver);
+    if (!layer.waitForDevice()) {
+        std::puts("the emulated device was not offered");
+        return;
+    }
+    for (const bool write : {false, true}) {
+        const std::vector<double> us = roundTripMicroseconds(driver, layer.handle, write, 2000);
+        if (us.empty()) {
+            std::puts("transfer failed");
+            return;
+        }
+        const QByteArray name =
+            QByteArray("register ") + (write ? "write" : "read") + variant + " (request + reply)";
+        printMicroseconds(name.constData(), us);
+    }
 }
 
 // A map naming every one of the 256 registers, spread over 32 tabs.

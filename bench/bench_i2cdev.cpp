@@ -24,21 +24,7 @@ void roundTrips(bool plainI2c) {
     adapter.add();
     adapter.edit([plainI2c](EmulatedAdapter::Bus& bus) { bus.plainI2c = plainI2c; });
     I2cDevDriver driver;
-    OpenLayer layer(driver);
-    if (!layer.waitForDevice()) {
-        std::puts("the emulated adapter was not offered");
-        return;
-    }
-    for (const bool write : {false, true}) {
-        const std::vector<double> us = roundTripMicroseconds(driver, layer.handle, write, 2000);
-        if (us.empty()) {
-            std::puts("transfer failed");
-            return;
-        }
-        const QByteArray name = QByteArray(write ? "register write" : "register read") +
-                                (plainI2c ? ", I2C_RDWR" : ", SMBus byte data") + " (request + reply)";
-        printMicroseconds(name.constData(), us);
-    }
+    printRoundTrips(driver, plainI2c ? ", I2C_RDWR" : ", SMBus byte data");
 }
 
 // The same read straight on the calling thread: what the hand-over to the I/O thread costs is the difference.
@@ -97,10 +83,8 @@ void idleCpu(bool withAdapter) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!qgetenv("LD_PRELOAD").contains("libumockdev-preload")) {
-        std::fputs("Run this under umockdev-wrapper.\n", stderr);
+    if (outsideUmockdev())
         return 77;
-    }
     QCoreApplication app(argc, argv);
     roundTrips(true);
     roundTrips(false);

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <vector>
 
 using namespace regbench::bench;
 using regbench::tests::EmulatedBridge;
@@ -29,28 +28,14 @@ void roundTrips() {
     EmulatedBridge bridge;
     bridge.add();
     LibusbDriver driver;
-    OpenLayer layer(driver);
-    if (!layer.waitForDevice()) {
-        std::puts("the emulated bridge was not offered");
-        return;
-    }
-    for (const bool write : {false, true}) {
-        const std::vector<double> us = roundTripMicroseconds(driver, layer.handle, write, 2000);
-        if (us.empty()) {
-            std::puts("transfer failed");
-            return;
-        }
-        printMicroseconds(write ? "register write (request + reply)" : "register read (request + reply)", us);
-    }
+    printRoundTrips(driver, "");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!qgetenv("LD_PRELOAD").contains("libumockdev-preload")) {
-        std::fputs("Run this under umockdev-wrapper.\n", stderr);
+    if (outsideUmockdev())
         return 77;
-    }
     QCoreApplication app(argc, argv);
     roundTrips();
     idleCpu();

@@ -14,10 +14,8 @@
 using namespace regbench::bench;
 
 int main(int argc, char* argv[]) {
-    if (!qgetenv("LD_PRELOAD").contains("libumockdev-preload")) {
-        std::printf("run me under umockdev-wrapper\n");
+    if (outsideUmockdev())
         return 77;
-    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     regbench::tests::EmulatedBridge bridge;
     bridge.add();
