@@ -90,24 +90,15 @@ void measureLog(int lines) {
 void measureReadAll() {
     StartedWindow w(fullMap());
     const double cpuBefore = cpuMilliseconds();
-    QElapsedTimer clock;
-    clock.start();
-    w.window->cbReadAllRegs_Click();
-    const double totalMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    const double totalMs = millisecondsOf([&w] { w.window->cbReadAllRegs_Click(); });
     report("readall_ms_beyond_floor", totalMs / 256 - 10);
     report("readall_cpu_percent", 100.0 * (cpuMilliseconds() - cpuBefore) / totalMs);
 }
 
 void measureReadGroup() {
     StartedWindow w(fullMap());
-    std::vector<double> ms;
-    for (int i = 0; i < 20; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        w.window->cbReadRegs_Click();
-        ms.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-    }
-    report("readgroup_ms", summarise(ms).median);
+    const auto us = timeEach(20, [&w](int) { w.window->cbReadRegs_Click(); });
+    report("readgroup_ms", summarise(us, 1e-3).median);
 }
 
 void measureReader(const QString& folder) {
@@ -127,15 +118,8 @@ void measureReader(const QString& folder) {
 
 void measurePause() {
     StartedWindow w(QByteArrayLiteral("TABNAME,A\r\nREG,1,X\r\n"));
-    std::vector<double> ms;
     const double cpuBefore = cpuMilliseconds();
-    for (int i = 0; i < 200; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        w.window->Pause(10);
-        ms.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-    }
-    const Summary s = summarise(ms);
+    const Summary s = summarise(timeEach(200, [&w](int) { w.window->Pause(10); }), 1e-3);
     report("pause_mean_ms", s.mean);
     report("pause_earliest_ms", s.min);
     report("pause_cpu_percent", 100.0 * (cpuMilliseconds() - cpuBefore) / (s.mean * 200));
@@ -143,12 +127,7 @@ void measurePause() {
 
 void measureIdle() {
     StartedWindow w(QByteArrayLiteral("TABNAME,A\r\nREG,1,X\r\n"));
-    const double before = cpuMilliseconds();
-    // An event loop of its own: QTest::qWait would wake every 10 ms itself.
-    QEventLoop loop;
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    report("idle_cpu_ms_per_10s", cpuMilliseconds() - before);
+    report("idle_cpu_ms_per_10s", idleCpuMilliseconds(10000));
 }
 
 // Notes when the window is first painted: the moment the user sees it.

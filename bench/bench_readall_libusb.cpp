@@ -7,27 +7,22 @@
 #include "usb/libusb/LibusbDriver.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTest>
 
 #include <cstdio>
 
+using namespace regbench::bench;
+
 int main(int argc, char* argv[]) {
-    if (!qgetenv("LD_PRELOAD").contains("libumockdev-preload")) {
-        std::printf("run me under umockdev-wrapper\n");
+    if (outsideUmockdev())
         return 77;
-    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     regbench::tests::EmulatedBridge bridge;
     bridge.add();
     QApplication application(argc, argv);
     regbench::usb::libusb::LibusbDriver driver;
     QTemporaryDir dir;
-    QFile map(dir.filePath(QStringLiteral("tabdefs.csv")));
-    map.open(QIODevice::WriteOnly);
-    map.write(regbench::bench::fullMap());
-    map.close();
+    writeMap(dir, fullMap());
     regbench::app::MainWindow window(driver, dir.path());
     window.showCentred();
     if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000) ||
@@ -39,17 +34,13 @@ int main(int argc, char* argv[]) {
     std::printf(
         "   (umockdev's emulated node keeps libusb's event thread busy: CPU includes that artefact)\n");
     for (int run = 0; run < 3; ++run) {
-        QElapsedTimer clock;
-        clock.start();
-        for (int i = 0; i < 256; ++i) {
-            window.Pause(10);
-        }
-        const double pauses = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        const double cpuBefore = regbench::bench::cpuMilliseconds();
-        clock.restart();
-        window.cbReadAllRegs_Click();
-        const double total = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        const double cpu = regbench::bench::cpuMilliseconds() - cpuBefore;
+        const double pauses = millisecondsOf([&window] {
+            for (int i = 0; i < 256; ++i)
+                window.Pause(10);
+        });
+        const double cpuBefore = cpuMilliseconds();
+        const double total = millisecondsOf([&window] { window.cbReadAllRegs_Click(); });
+        const double cpu = cpuMilliseconds() - cpuBefore;
         std::printf(
             "  run %d: total %.1f ms, 256 pauses alone %.1f ms, beyond the pause %.3f ms per register, "
             "CPU %.1f ms (%.1f%% of a core)\n",

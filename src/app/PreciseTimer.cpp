@@ -64,6 +64,8 @@ void PreciseTimer::arm(int milliseconds) {
     timerfd_settime(fd_, 0, &timing, nullptr);
 }
 
+// The loop may hand on a wake-up it saw before a restart discarded the tick behind it: with nothing left to
+// read, that is no tick.
 void PreciseTimer::expired() {
     std::uint64_t ticks = 0;
     if (::read(fd_, &ticks, sizeof ticks) != sizeof ticks || !active_)

@@ -191,11 +191,13 @@ private slots:
         Rig rig;
         rig.chip().write(0xFF, 0x0F);
         rig.sim.setReplyStatus(0x40); // a failure does not end the loop
+        const auto held = rig.map.RegValues;
         rig.ops.readAll();
         QCOMPARE(rig.log.lines().size(), 10);
         QCOMPARE(
             rig.log.lines().at(8),
             QStringLiteral("Reading register 0xFF failed: No ACK from slave. Check power and connections."));
+        QVERIFY(rig.map.RegValues == held); // the page shows again what the user held, not the failed replies
 
         rig.sim.setReplyStatus(std::nullopt);
         rig.sim.clearTransfers();

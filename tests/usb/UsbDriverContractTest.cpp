@@ -1,6 +1,5 @@
 // The contract of the USB layer (usb/UsbDriver.h): one table of cases, run on every backend, the simulator
-// in-process and libusb (with hot-plug, and listing devices) and i2c-dev against devices emulated at the
-// kernel interface. Each backend comes with
+// in-process and libusb and i2c-dev against devices emulated at the kernel interface. Each backend comes with
 // a rig that plugs bridges in, unplugs them and makes them hold their replies; the cases see nothing else.
 #include "EmulatedAdapter.h"
 #include "EmulatedBridge.h"
@@ -26,7 +25,6 @@
 using namespace regbench::usb;
 using regbench::tests::Layer;
 using Handles = std::vector<std::uint32_t>;
-using Watch = libusb::LibusbDriver::DeviceWatch;
 
 namespace {
 
@@ -52,7 +50,6 @@ struct SimRig : Rig {
 };
 
 struct LibusbRig : Rig {
-    explicit LibusbRig(libusb::LibusbDriver::DeviceWatch watch) : libusb(watch) {}
     UsbDriver& driver() override { return libusb; }
     void plug() override { bridges.add(); }
     void unplug(int bridge) override { bridges.remove(bridge); }
@@ -287,11 +284,9 @@ struct Backend {
     const char* name;
     std::unique_ptr<Rig> (*make)();
 };
-const Backend Backends[] = {
-    {"sim", [] { return std::unique_ptr<Rig>(new SimRig); }},
-    {"libusb", [] { return std::unique_ptr<Rig>(new LibusbRig(Watch::Automatic)); }},
-    {"libusb listing", [] { return std::unique_ptr<Rig>(new LibusbRig(Watch::Polling)); }},
-    {"i2cdev", [] { return std::unique_ptr<Rig>(new I2cDevRig); }}};
+const Backend Backends[] = {{"sim", [] { return std::unique_ptr<Rig>(new SimRig); }},
+                            {"libusb", [] { return std::unique_ptr<Rig>(new LibusbRig); }},
+                            {"i2cdev", [] { return std::unique_ptr<Rig>(new I2cDevRig); }}};
 
 struct Case {
     const char* name;

@@ -3,9 +3,6 @@
 #include "usb/libusb/LibusbEventThread.h"
 #include "usb/libusb/LibusbStatus.h"
 
-#include <QTimer>
-
-#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -36,7 +33,7 @@ bool hasInterface(libusb_device* device, const MatchEntry& entry) {
 
 } // namespace
 
-LibusbDriver::LibusbDriver(DeviceWatch watch) : watch_(watch) {}
+LibusbDriver::LibusbDriver() = default;
 
 LibusbDriver::~LibusbDriver() {
     if (session_.isOpen())
@@ -64,68 +61,31 @@ std::uint32_t LibusbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const Match
 }
 
 std::uint32_t LibusbDriver::startWatching() {
-    if (watch_ == DeviceWatch::Automatic && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) != 0) {
-        // Hot-plug callbacks must not do I/O; they only queue the work for the thread of WDU_VB_Init.
-        const auto callback = [](libusb_context*, libusb_device* device, libusb_hotplug_event event,
-                                 void* user) -> int {
-            auto* self = static_cast<LibusbDriver*>(user);
-            if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED)
-                self->queueArrival(device);
-            else
-                self->queueRemoval(device);
-            return 0;
-        };
-        const auto events =
-            static_cast<int>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT;
-        for (const MatchEntry& entry : session_.match()) {
-            // Present devices are reported inside the registering call, on this thread.
-            libusb_hotplug_callback_handle registration = 0;
-            const int error = libusb_hotplug_register_callback(
-                context_.get(), events, LIBUSB_HOTPLUG_ENUMERATE, matchField(entry.VendorId),
-                matchField(entry.ProductId), matchField(entry.DeviceClass), callback, this, &registration);
-            if (error != 0)
-                return usbStatusFromLibusb(error);
-            hotplug_.emplace_back(context_.get(), HotplugDeregisterer{registration});
-        }
-        return UsbStatus::Success;
-    }
-    pollTimer_ = std::make_unique<QTimer>();
-    pollTimer_->setInterval(PollIntervalMs);
-    QObject::connect(pollTimer_.get(), &QTimer::timeout, pollTimer_.get(), [this] { pollDevices(); });
-    pollTimer_->start();
-    session_.post([this] { pollDevices(); });
-    return UsbStatus::Success;
-}
-
-void LibusbDriver::pollDevices() {
-    libusb_device** devices = nullptr;
-    const ssize_t count = libusb_get_device_list(context_.get(), &devices);
-    if (count < 0)
-        return; // a failed listing must not look like every device left
-    const DeviceListPtr list(devices);
-    std::vector<libusb_device*> present;
-    for (ssize_t i = 0; i < count; ++i) {
-        if (matches(devices[i]))
-            present.push_back(devices[i]);
-    }
-    const auto isPresent = [&present](const DevicePtr& known) {
-        return std::find(present.begin(), present.end(), known.get()) != present.end();
+    if (libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) == 0)
+        return UsbStatus::NotSupported;
+    // Hot-plug callbacks must not do I/O; they only queue the work for the thread of WDU_VB_Init.
+    const auto callback = [](libusb_context*, libusb_device* device, libusb_hotplug_event event,
+                             void* user) -> int {
+        auto* self = static_cast<LibusbDriver*>(user);
+        if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED)
+            self->queueArrival(device);
+        else
+            self->queueRemoval(device);
+        return 0;
     };
-    for (auto it = polled_.begin(); it != polled_.end();) {
-        if (isPresent(*it)) {
-            ++it;
-            continue;
-        }
-        queueRemoval(it->get());
-        it = polled_.erase(it);
+    const auto events =
+        static_cast<int>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT;
+    for (const MatchEntry& entry : session_.match()) {
+        // Present devices are reported inside the registering call, on this thread.
+        libusb_hotplug_callback_handle registration = 0;
+        const int error = libusb_hotplug_register_callback(
+            context_.get(), events, LIBUSB_HOTPLUG_ENUMERATE, matchField(entry.VendorId),
+            matchField(entry.ProductId), matchField(entry.DeviceClass), callback, this, &registration);
+        if (error != 0)
+            return usbStatusFromLibusb(error);
+        hotplug_.emplace_back(context_.get(), HotplugDeregisterer{registration});
     }
-    for (libusb_device* device : present) {
-        const auto known = [device](const DevicePtr& ref) { return ref.get() == device; };
-        if (std::none_of(polled_.begin(), polled_.end(), known)) {
-            polled_.push_back(referenceDevice(device));
-            queueArrival(device);
-        }
-    }
+    return UsbStatus::Success;
 }
 
 bool LibusbDriver::matches(libusb_device* device) const {
@@ -274,10 +234,8 @@ void LibusbDriver::shutdown() {
         eventThread_->requestStop();
     hotplug_.clear();
     eventThread_.reset(); // no other thread posts from here on
-    pollTimer_.reset();
     // Queued arrivals and removals die here, unrun, releasing their device references before libusb_exit.
     session_.close();
-    polled_.clear();
     context_.reset();
 }
 

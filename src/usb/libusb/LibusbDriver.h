@@ -9,23 +9,17 @@
 #include <memory>
 #include <vector>
 
-class QTimer;
-
 namespace regbench::usb::libusb {
 
 class LibusbEventThread;
 
-// The USB layer on libusb-1.0. Arrivals and removals reach the attach and detach callbacks only through the
-// Qt event loop of the thread that called WDU_VB_Init. WDU_Transfer with a time-out of 0 waits without limit,
-// as libusb does.
+// The USB layer on libusb-1.0. Arrivals and removals come from libusb's hot-plug, and reach the attach and
+// detach callbacks only through the Qt event loop of the thread that called WDU_VB_Init; where libusb has no
+// hot-plug, WDU_VB_Init fails with NotSupported rather than open a layer that never hears of a bridge.
+// WDU_Transfer with a time-out of 0 waits without limit, as libusb does.
 class LibusbDriver final : public UsbDriver {
 public:
-    // Automatic uses libusb's hot-plug where the platform has it and lists the devices every
-    // PollIntervalMs otherwise; Polling always lists.
-    enum class DeviceWatch { Automatic, Polling };
-    static constexpr int PollIntervalMs = 1000;
-
-    explicit LibusbDriver(DeviceWatch watch = DeviceWatch::Automatic);
+    LibusbDriver();
     ~LibusbDriver() override;
     LibusbDriver(const LibusbDriver&) = delete;
     LibusbDriver& operator=(const LibusbDriver&) = delete;
@@ -49,7 +43,6 @@ private:
     using Offered = Session::Offered;
 
     std::uint32_t startWatching();
-    void pollDevices();
     bool matches(libusb_device* device) const;
     // Both may be called on any thread; the work runs later on the thread of WDU_VB_Init.
     void queueArrival(libusb_device* device);
@@ -61,12 +54,9 @@ private:
     void landFlight();
     void shutdown();
 
-    DeviceWatch watch_;
     ContextPtr context_;
-    std::unique_ptr<QTimer> pollTimer_;
     std::vector<HotplugRegistrationPtr> hotplug_;
     std::unique_ptr<LibusbEventThread> eventThread_;
-    std::vector<DevicePtr> polled_;
     Session session_;
     std::shared_ptr<LibusbOpenDevice::InFlight> flight_; // one transfer at a time
 };

@@ -19,12 +19,6 @@ using TransferPtr = std::unique_ptr<libusb_transfer, Releaser<libusb_free_transf
 using ConfigDescriptorPtr =
     std::unique_ptr<libusb_config_descriptor, Releaser<libusb_free_config_descriptor>>;
 
-// Freeing the list also drops the reference it holds on every listed device.
-struct DeviceListReleaser {
-    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
-};
-using DeviceListPtr = std::unique_ptr<libusb_device*, DeviceListReleaser>;
-
 // Points at the handle the interface was claimed on, which it does not own; must not outlive that handle.
 struct InterfaceReleaser {
     int number = 0;

@@ -84,7 +84,6 @@ std::uint32_t SimUsbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::ui
 }
 
 std::uint32_t SimUsbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, DeviceInfo* info) {
-    ++deviceInfoCalls_;
     if (info == nullptr) {
         return UsbStatus::InvalidArgument;
     }

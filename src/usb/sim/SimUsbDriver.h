@@ -88,7 +88,6 @@ public:
     void setRecordTransfers(bool on) { recordTransfers_ = on; }
     const std::vector<TransferRecord>& transfers() const { return transfers_; }
     void clearTransfers() { transfers_.clear(); }
-    int deviceInfoCalls() const { return deviceInfoCalls_; }
     int setInterfaceCalls() const { return setInterfaceCalls_; }
     int uninitCalls() const { return uninitCalls_; }
     std::uint32_t lastUninitHandle() const { return lastUninitHandle_; }
@@ -142,7 +141,6 @@ private:
 
     bool recordTransfers_ = true;
     std::vector<TransferRecord> transfers_;
-    int deviceInfoCalls_ = 0;
     int setInterfaceCalls_ = 0;
     int uninitCalls_ = 0;
     std::uint32_t lastUninitHandle_ = 0;
