@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,22 +20,8 @@ constexpr std::array<char16_t, 32> HighControlRange = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// Enough significant digits to decide rounding of anything up to the clamp.
-constexpr std::size_t KeptDigits = 16;
-constexpr std::int64_t ExponentCap = 1'000'000'000'000;
-
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int hexDigit(char c) {
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // A number is read from the field's bytes; anything outside ASCII only ever ends it. Blanks, tabs and line
@@ -50,97 +38,52 @@ std::string withoutBlanks(const Char* begin, const Char* end, ToByte toByte) {
     return out;
 }
 
-int readHex(std::string_view s, std::size_t i) {
-    int value = 0;
-    for (; i < s.size() && hexDigit(s[i]) >= 0; ++i)
-        value = std::min(value * 16 + hexDigit(s[i]), RegisterMapReader::AddressClamp);
-    return value;
+// Beyond a double's range a number too large to hold clamps and one too small to hold is 0: where its first
+// significant digit stands, moved by the exponent, tells which.
+bool tooLarge(std::string_view number) {
+    const std::size_t e = std::min(number.find_first_of("eE"), number.size());
+    const std::string_view mantissa = number.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = std::min(mantissa.find_first_not_of("0."), mantissa.size());
+    // 1 for a first digit in the units, 0 in the tenths, -1 in the hundredths, ...
+    const auto order =
+        static_cast<long long>(point) - static_cast<long long>(first) + (first > point ? 1 : 0);
+    if (e == number.size())
+        return order > 0;
+    std::string_view exponent = number.substr(e + 1);
+    const bool negative = exponent.front() == '-';
+    if (exponent.front() == '-' || exponent.front() == '+')
+        exponent.remove_prefix(1);
+    long long shift = 0;
+    if (std::from_chars(exponent.data(), exponent.data() + exponent.size(), shift).ec != std::errc())
+        return !negative; // an exponent past any count of digits decides alone
+    return order + (negative ? -shift : shift) > 0;
 }
 
-// The significant digits of a decimal number: value = 0.d1 d2 d3 ... * 10^pointPos.
-struct Mantissa {
-    std::string digits;
-    bool nonZeroBeyondKept = false;
-    std::int64_t pointPos = 0;
-    bool anyDigit = false;
-
-    void add(char c, bool beforePoint) {
-        anyDigit = true;
-        if (digits.empty() && c == '0') {
-            if (!beforePoint)
-                --pointPos;
-            return;
-        }
-        if (beforePoint)
-            ++pointPos;
-        if (digits.size() < KeptDigits)
-            digits.push_back(c);
-        else if (c != '0')
-            nonZeroBeyondKept = true;
-    }
-};
-
-// Reads "E[sign]digits" at i if it is complete; otherwise leaves pointPos alone.
-void readExponent(std::string_view s, std::size_t i, Mantissa& m) {
-    if (i >= s.size() || (s[i] != 'e' && s[i] != 'E'))
-        return;
-    ++i;
-    std::int64_t sign = 1;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        sign = s[i] == '-' ? -1 : 1;
-        ++i;
-    }
-    if (i >= s.size() || !isDigit(s[i]))
-        return;
-    std::int64_t exponent = 0;
-    for (; i < s.size() && isDigit(s[i]); ++i)
-        exponent = std::min(exponent * 10 + (s[i] - '0'), ExponentCap);
-    m.pointPos += sign * exponent;
-}
-
-int roundHalfEven(const Mantissa& m) {
-    if (m.digits.empty() || m.pointPos < 0)
-        return 0;
-    if (m.pointPos > 7)
-        return RegisterMapReader::AddressClamp;
-    const auto pos = static_cast<std::size_t>(m.pointPos);
-    auto digitAt = [&m](std::size_t k) { return k < m.digits.size() ? m.digits[k] - '0' : 0; };
-    int whole = 0;
-    for (std::size_t k = 0; k < pos; ++k)
-        whole = whole * 10 + digitAt(k);
-    const int next = digitAt(pos);
-    const bool restNonZero =
-        m.nonZeroBeyondKept ||
-        (pos + 1 < m.digits.size() && std::any_of(m.digits.begin() + static_cast<std::ptrdiff_t>(pos + 1),
-                                                  m.digits.end(), [](char d) { return d != '0'; }));
-    if (next > 5 || (next == 5 && (restNonZero || whole % 2 == 1)))
-        ++whole;
-    return std::min(whole, RegisterMapReader::AddressClamp);
-}
-
-int readDecimal(std::string_view s) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    Mantissa m;
-    for (; i < s.size() && isDigit(s[i]); ++i)
-        m.add(s[i], true);
-    if (i < s.size() && s[i] == '.')
-        for (++i; i < s.size() && isDigit(s[i]); ++i)
-            m.add(s[i], false);
-    if (m.anyDigit)
-        readExponent(s, i, m);
-    const int magnitude = roundHalfEven(m);
-    return negative ? -magnitude : magnitude;
-}
-
+// A decimal read as a double and rounded half to even; "&H" and hexadecimal digits; the magnitude clamped.
 int readAddressBytes(std::string_view s) {
-    if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h'))
-        return readHex(s, 2);
-    return readDecimal(s);
+    constexpr int Clamp = RegisterMapReader::AddressClamp;
+    if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h')) {
+        std::uint64_t value = 0;
+        const auto [end, error] = std::from_chars(s.data() + 2, s.data() + s.size(), value, 16);
+        return error == std::errc::result_out_of_range
+                   ? Clamp
+                   : static_cast<int>(std::min<std::uint64_t>(value, Clamp));
+    }
+    const bool negative = !s.empty() && s[0] == '-';
+    if (!s.empty() && (s[0] == '-' || s[0] == '+'))
+        s.remove_prefix(1);
+    // from_chars would also take "inf" and "nan"; a number starts with a digit or a point and a digit.
+    if (s.empty() || !(isDigit(s[0]) || (s[0] == '.' && s.size() > 1 && isDigit(s[1]))))
+        return 0;
+    double value = 0;
+    const auto [end, error] =
+        std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::general);
+    double magnitude = std::nearbyint(value); // the default rounding: half to even
+    if (error == std::errc::result_out_of_range)
+        magnitude = tooLarge(s.substr(0, static_cast<std::size_t>(end - s.data()))) ? Clamp : 0;
+    const int clamped = static_cast<int>(std::min<double>(magnitude, Clamp));
+    return negative ? -clamped : clamped;
 }
 
 // The fields of one record as views into the file's bytes: the keyword and the eight that BITS uses at
