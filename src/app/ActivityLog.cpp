@@ -117,19 +117,37 @@ int ActivityLog::wrapWidth() const {
     return std::max(1, viewport()->width() - 2 * Margin);
 }
 
-// Most lines are ASCII and far shorter than the width; adding up their glyphs' advances proves that they fit
-// without laying them out. Kerning only ever narrows such a line, and the slack covers rounding.
+// Most lines are far shorter than the width; adding up their glyphs' advances proves that they fit without
+// laying them out. Kerning only ever narrows such a line, and the slack covers rounding.
 int ActivityLog::rowsOf(qint64 line) const {
-    if (lines_.isAscii()) {
-        const QString text = lines_.line(line);
-        qreal width = 0;
-        for (const QChar c : text)
-            width += c.unicode() < asciiAdvances_.size() ? asciiAdvances_[c.unicode()] : 0;
-        if (width + 2 <= wrapWidth())
-            return 1;
+    const QString text = lines_.line(line);
+    const qreal room = wrapWidth() - 2;
+    qreal width = 0;
+    for (auto c = text.begin(); c != text.end() && width <= room; ++c) {
+        const qreal advance = advanceOf(*c);
+        width += advance < 0 ? room + 1 : advance;
     }
+    if (width <= room)
+        return 1;
     QTextLayout layout;
     return layOut(line, layout);
+}
+
+// Negative for a character whose line must be laid out to know its width: controls such as a tab, marks,
+// surrogates, scripts that are shaped, and characters the font lacks, which another font would draw.
+qreal ActivityLog::advanceOf(QChar c) const {
+    if (c.unicode() < asciiAdvances_.size())
+        return asciiAdvances_[c.unicode()];
+    if (const auto found = otherAdvances_.find(c.unicode()); found != otherAdvances_.end())
+        return found->second;
+    const QChar::Script script = c.script();
+    const bool summable = (script == QChar::Script_Common || script == QChar::Script_Latin ||
+                           script == QChar::Script_Greek || script == QChar::Script_Cyrillic) &&
+                          !c.isMark() && !c.isSurrogate() && c.category() != QChar::Other_Format &&
+                          c.category() != QChar::Other_Control && font_.supportsCharacter(c);
+    const qreal advance = summable ? QFontMetricsF(font()).horizontalAdvance(c) : -1;
+    otherAdvances_.emplace(c.unicode(), advance);
+    return advance;
 }
 
 int ActivityLog::layOut(qint64 line, QTextLayout& layout) const {
@@ -164,10 +182,12 @@ void ActivityLog::noteRows(qint64 fromLine) {
 }
 
 void ActivityLog::relayout() {
-    asciiAdvances_.assign(128, 0);
+    asciiAdvances_.assign(128, -1);
     const QFontMetricsF metrics(font());
     for (char16_t c = 32; c < 127; ++c)
         asciiAdvances_[c] = metrics.horizontalAdvance(QChar(c));
+    font_ = QRawFont::fromFont(font());
+    otherAdvances_.clear();
     wrapped_.clear();
     noteRows(0);
     showFrame();

@@ -5,8 +5,10 @@
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
+#include <QRawFont>
 #include <QTimer>
 
+#include <unordered_map>
 #include <vector>
 
 class QTextLayout;
@@ -80,6 +82,7 @@ private:
     int rowsInView() const;
     int wrapWidth() const;
     int rowsOf(qint64 line) const;
+    qreal advanceOf(QChar c) const;
     int layOut(qint64 line, QTextLayout& layout) const;
     void noteRows(qint64 fromLine);
     void relayout();
@@ -101,6 +104,8 @@ private:
     LogLines lines_;
     std::vector<Wrapped> wrapped_;
     std::vector<qreal> asciiAdvances_;
+    mutable std::unordered_map<char16_t, qreal> otherAdvances_;
+    QRawFont font_; // the font itself, without the fallbacks that draw what it lacks
     Position anchor_;
     Position cursor_;
     bool followEnd_ = true; // until the user scrolls away, the view shows the newest line

@@ -17,18 +17,7 @@ int offsetOf(const LogLines& lines, Position position) {
 }
 
 Position positionOf(const LogLines& lines, qint64 offset) {
-    qint64 line = 0;
-    qint64 low = 0;
-    qint64 high = lines.lineCount() - 1;
-    while (low <= high) { // the last line starting at or before the offset
-        const qint64 middle = (low + high) / 2;
-        if (lines.characterOffset(middle) <= offset) {
-            line = middle;
-            low = middle + 1;
-        } else {
-            high = middle - 1;
-        }
-    }
+    const qint64 line = lines.lineAtCharacter(offset);
     const auto column =
         static_cast<int>(std::clamp<qint64>(offset - lines.characterOffset(line), 0, lines.lineLength(line)));
     return {line, column};

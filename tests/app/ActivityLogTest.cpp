@@ -34,6 +34,29 @@ private slots:
         }
     }
 
+    // Assistive technology counts UTF-16 units over the whole transcript, a break as one, whatever the lines
+    // hold; a line may come in several writes.
+    void accessibleOffsetsCountCharacters() {
+        ActivityLog log;
+        log.LogText(QStringLiteral("\u00e9"), QString());
+        QString all = QStringLiteral("\u00e9");
+        for (const QString& line :
+             {u"\u00fc"_qs, u"\u00b5s \u20ac"_qs, QString(), u"x"_qs, u"\U0001F525y"_qs, u"z"_qs}) {
+            log.LogLine(line);
+            all += line + u'\n';
+        }
+        QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&log)->textInterface();
+        QCOMPARE(text->characterCount(), all.size());
+        for (int offset = 0; offset <= all.size(); ++offset) {
+            text->setCursorPosition(offset);
+            QCOMPARE(text->cursorPosition(), offset);
+            QCOMPARE(text->text(offset, all.size()), all.mid(offset));
+        }
+        log.LogText(QStringLiteral("\u00e9"), QString());
+        log.LogText(QStringLiteral("\U0001F525"), QString());
+        QCOMPARE(text->cursorPosition(), all.size() + 3); // the caret after the last character
+    }
+
     void userSelectsAcrossLinesAndCopiesButCannotType() {
         ActivityLog log;
         log.resize(300, 100);
@@ -78,9 +101,17 @@ private slots:
         log.resize(300, 100);
         log.show();
         QVERIFY(QTest::qWaitForWindowExposed(&log));
-        for (int i = 0; i < 200; ++i) // some long enough to wrap
-            log.LogLine(QStringLiteral("line %1 ").arg(i).repeated(i % 7 == 0 ? 12 : 1));
+        // Some wrap: by their length, in scripts that are summed or laid out, or by their tabs.
+        const QString kinds[] = {QStringLiteral("line %1 "), QStringLiteral("line %1 ").repeated(12),
+                                 QStringLiteral("\u00b5\u20ac\u00e9 %1 ").repeated(12),
+                                 QStringLiteral("\u0645\u0631\u062d\u0628\u0627 %1 ").repeated(6),
+                                 QStringLiteral("\t\t\t\tline %1")};
+        for (int i = 0; i < 200; ++i)
+            log.LogLine(kinds[i % 5].arg(i));
         QTest::qWait(ActivityLog::FrameMs * 2);
+        for (qint64 line = 0; line < 200; ++line) // the rows counted for a line are the rows it takes
+            QCOMPARE(log.cursorRect({line + 1, 0}).top(),
+                     log.cursorRect({line, log.lines().lineLength(line)}).bottom() + 1);
         // The user scrolls up and selects something; the next message still comes into view.
         log.verticalScrollBar()->setValue(0);
         QCOMPARE(log.firstVisibleLine(), 0);
