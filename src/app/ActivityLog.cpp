@@ -83,17 +83,26 @@ ActivityLog::ActivityLog(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void ActivityLog::LogText(const QString& text, const QString& suffix) {
-    const qint64 lastLine = lines_.lineCount() - 1;
+    const Position from = endPosition();
     lines_.append(text + suffix);
-    noteRows(lastLine);
+    noteRows(from.line);
     // The caret goes after the last character, which drops any selection and brings the newest line into
     // view, even when the user has scrolled up or clicked into the log.
     anchor_ = cursor_ = endPosition();
     followEnd_ = true;
     scheduleFrame();
+    if (QAccessible::isActive()) {
+        QAccessibleTextInsertEvent inserted(
+            this, characterOffset(from), lines_.text(from.line, from.column, cursor_.line, cursor_.column));
+        QAccessible::updateAccessibility(&inserted);
+        announceCaret();
+    }
 }
 
 void ActivityLog::clearLog() {
+    // Copied only for assistive technology, which is told what went.
+    const Position end = endPosition();
+    const QString removed = QAccessible::isActive() ? lines_.text(0, 0, end.line, end.column) : QString();
     lines_.clear();
     wrapped_.clear();
     anchor_ = cursor_ = Position{};
@@ -101,6 +110,16 @@ void ActivityLog::clearLog() {
     frame_.stop();
     showFrame();
     viewport()->repaint();
+    if (QAccessible::isActive()) {
+        QAccessibleTextRemoveEvent gone(this, 0, removed);
+        QAccessible::updateAccessibility(&gone);
+        announceCaret();
+    }
+}
+
+void ActivityLog::announceCaret() {
+    QAccessibleTextCursorEvent caret(this, characterOffset(cursor_));
+    QAccessible::updateAccessibility(&caret);
 }
 
 // ---- rows: a line takes as many rows as it wraps into at the viewport's width
@@ -347,6 +366,17 @@ ActivityLog::Position ActivityLog::positionAt(QPoint point) const {
     layOut(line, layout);
     const QTextLine textLine = layout.lineAt(std::min(rowInLine, layout.lineCount() - 1));
     return {line, textLine.xToCursor(point.x() - Margin)};
+}
+
+int ActivityLog::characterOffset(Position position) const {
+    return static_cast<int>(
+        std::min<qint64>(lines_.characterOffset(position.line) + position.column, INT_MAX));
+}
+
+ActivityLog::Position ActivityLog::positionAtCharacter(qint64 offset) const {
+    const qint64 line = lines_.lineAtCharacter(offset);
+    return {line, static_cast<int>(
+                      std::clamp<qint64>(offset - lines_.characterOffset(line), 0, lines_.lineLength(line)))};
 }
 
 // ---- selection and copy

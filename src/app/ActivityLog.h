@@ -56,6 +56,10 @@ public:
     QRect cursorRect(Position position) const;
     void ensureVisible(Position position);
     Position positionAt(QPoint viewportPoint) const;
+    // Positions as assistive technology counts them: characters over the whole transcript, a break as one,
+    // within an int.
+    int characterOffset(Position position) const;
+    Position positionAtCharacter(qint64 offset) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -96,6 +100,7 @@ private:
     void showFrame();
     void userScrolled(int value);
     void dragScroll();
+    void announceCaret();
 
     void moveCursor(Position to, bool keepAnchor);
     Position wordStart(Position position, int direction) const;

@@ -78,10 +78,6 @@ qint64 LogLines::characterOffset(qint64 index) const {
     return starts_[static_cast<std::size_t>(index)] - extraBytes(index).first;
 }
 
-qint64 LogLines::characterCount() const {
-    return utf8_.size() - (wide_.empty() ? 0 : wide_.back().extraThrough);
-}
-
 // First the run of lines between two wide ones that holds the offset, then the line within the run, where
 // characters and bytes differ by the same amount.
 qint64 LogLines::lineAtCharacter(qint64 offset) const {

@@ -26,7 +26,6 @@ public:
     int lineLength(qint64 index) const;
     // Where a line starts counted in characters, breaks included as one each.
     qint64 characterOffset(qint64 index) const;
-    qint64 characterCount() const;
     // The line that holds a character offset, or that its break ends; 0 before the start.
     qint64 lineAtCharacter(qint64 offset) const;
 
