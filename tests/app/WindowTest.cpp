@@ -4,6 +4,7 @@
 #include "support/WindowRig.h"
 
 #include "panels/HexLineEdit.h"
+#include "panels/MapText.h"
 #include "panels/RegisterPanel.h"
 #include "panels/UpDown.h"
 
@@ -50,10 +51,10 @@ void checkViews(const WindowRig& rig, int panel, int address, const QString& tex
 }
 
 // What a tooltip shows, markup read as it would be.
-QString shownToolTip(const QWidget* widget) {
+QString shownToolTip(const QString& toolTip) {
     QTextDocument document;
-    document.setHtml(widget->toolTip());
-    return widget->toolTip().isEmpty() ? QString() : document.toPlainText();
+    document.setHtml(toolTip);
+    return toolTip.isEmpty() ? QString() : document.toPlainText();
 }
 
 } // namespace
@@ -61,30 +62,40 @@ QString shownToolTip(const QWidget* widget) {
 class WindowTest : public QObject {
     Q_OBJECT
 private slots:
+    // The map is UTF-8 with LF line ends, as a Linux editor writes it.
     void textsOfTheMapShowExactlyAsWritten() {
         const QString longName = QStringLiteral("<b>A_NAME_FAR_TOO_LONG_FOR_ITS_LABEL</b>");
-        WindowRig rig("TITLEBAR,Bench [*] <b>1</b>\r\nTITLE,<i>Chip</i> & <img src=x>\r\nTABNAME,R&D\r\n"
-                      "REG,5," +
-                      longName.toLatin1() + "\r\nBITS,<b>7</b>,&6,5,4,3,2,1,0\r\nREG,6,SHORT\r\n");
+        const QByteArray hugeCaption = QByteArray("Huge caption ").repeated(100'000);
+        WindowRig rig(
+            "TITLEBAR,Bench [*] <b>1</b>\nTITLE,<i>Chip</i> & <img src=x> \xC2\xB5\nTABNAME,R&D\nREG,5," +
+            longName.toLatin1() + "\nBITS,<b>7</b>,&6,\xC2\xB5s,4,3,2,1,0\nREG,6,SHORT\nTABNAME," +
+            hugeCaption + "\n");
         QVERIFY(rig.start());
         QCOMPARE(rig.window->windowHandle()->title(), QStringLiteral("Bench [*] <b>1</b>"));
         const auto* tabs = rig.find<QTabWidget>(QStringLiteral("TabStrip1"));
         QVERIFY(QKeySequence::mnemonic(tabs->tabText(0)).isEmpty()); // no shortcut hides in the caption
         QCOMPARE(tabs->tabText(0).replace(QStringLiteral("&&"), QStringLiteral("&")), QStringLiteral("R&D"));
         const std::pair<const char*, QString> labels[] = {
-            {"lblQXVDevice", QStringLiteral("<i>Chip</i> & <img src=x>")},
-            {"lblRegName_0", longName},
+            {"lblQXVDevice", QStringLiteral("<i>Chip</i> & <img src=x> \u00b5")},
             {"lblBitName_7", QStringLiteral("<b>7</b>")},
             {"lblBitName_6", QStringLiteral("&6")},
+            {"lblBitName_5", QStringLiteral("\u00b5s")},
             {"lblRegName_1", QStringLiteral("SHORT")}};
         for (const auto& [name, text] : labels) {
             const auto* label = rig.find<QLabel>(QString::fromLatin1(name));
             QCOMPARE(label->text(), text);
             QCOMPARE(label->textFormat(), Qt::PlainText);
+            QCOMPARE(label->toolTip(), QString()); // it fits
         }
-        // A name cut off by its label shows whole in the tooltip; one that fits needs none.
-        QCOMPARE(shownToolTip(rig.find<QLabel>(QStringLiteral("lblRegName_0"))), longName);
-        QCOMPARE(shownToolTip(rig.find<QLabel>(QStringLiteral("lblRegName_1"))), QString());
+        // A text too long for its place shows its start and "…", and whole in the tooltip as far as any
+        // control shows a text; the map keeps it whole.
+        const auto* name = rig.find<QLabel>(QStringLiteral("lblRegName_0"));
+        QVERIFY(name->text().endsWith(u'\u2026') && longName.startsWith(name->text().chopped(1)));
+        QCOMPARE(shownToolTip(name->toolTip()), longName);
+        QVERIFY(tabs->tabText(1).size() < 200 && tabs->tabText(1).endsWith(u'\u2026'));
+        QCOMPARE(shownToolTip(tabs->tabToolTip(1)),
+                 QString::fromLatin1(hugeCaption.left(regbench::panels::MapText::ShownLength)) + u'\u2026');
+        QCOMPARE(rig.window->registerMap().TabNames.at(1).size(), hugeCaption.size());
     }
 
     void everyControlIsFoundByNameAndThePicturesAreBuiltIn() {
