@@ -256,13 +256,6 @@ bool startsWith(QByteArrayView bytes, const char* mark) {
     return bytes.startsWith(QByteArrayView(mark));
 }
 
-bool isAscii(QByteArrayView bytes) {
-    unsigned char any = 0;
-    for (const char c : bytes) // no early exit, so that it runs a word at a time
-        any |= static_cast<unsigned char>(c);
-    return any < 0x80;
-}
-
 // Converted a piece at a time, so that the text is never held in full as UTF-16 beside the file and its
 // UTF-8 form. The decoder drops the byte-order mark and carries a byte split between pieces; a surrogate
 // pair split between them is carried here.
@@ -312,7 +305,8 @@ RegisterMapReader::ReadResult RegisterMapReader::read(const QByteArray& fileByte
         all = all.sliced(3);
         st.utf8 = true;
     } else {
-        st.utf8 = !isAscii(all) && all.isValidUtf8();
+        // Valid UTF-8 with only one-byte sequences is ASCII, which reads the same either way.
+        st.utf8 = all.isValidUtf8();
     }
     // A file written with LF alone would otherwise be one single record.
     const QByteArrayView lineEnd = all.contains("\r\n") ? QByteArrayView("\r\n") : QByteArrayView("\n");
