@@ -156,6 +156,7 @@ void MainWindow::createLogAndButtons() {
     txtLog_ = new ActivityLog(this);
     txtLog_->setObjectName(QStringLiteral("txtLog"));
     txtLog_->setGeometry(twipsRect(840, 4800, 6855, 1575));
+    lblLog->setBuddy(txtLog_); // which names the log for assistive technology
 
     auto* clearLog =
         createButton("cmdClearLog", QStringLiteral("Clear Log"), twipsRect(7920, 4800, 1455, 1215), 9.75);

@@ -8,6 +8,7 @@
 #include "panels/RegisterPanel.h"
 #include "panels/UpDown.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -18,6 +19,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
 
 using regbench::tests::ModalCloser;
 using regbench::tests::WindowRig;
@@ -56,6 +60,44 @@ QString shownToolTip(const QString& toolTip) {
     document.setHtml(toolTip);
     return toolTip.isEmpty() ? QString() : document.toPlainText();
 }
+
+// Every interface in the tree below `from`, by its object's name.
+void walk(QAccessibleInterface* from, QMap<QString, QAccessibleInterface*>& found) {
+    found.insert(from->object()->objectName(), from);
+    for (int c = 0; c < from->childCount(); ++c)
+        if (QAccessibleInterface* child = from->child(c); child->object() != nullptr)
+            walk(child, found);
+}
+
+// Accessibility switched on as a screen reader switches it on; what the log tells it is heard here.
+struct ScreenReader {
+    static inline QStringList heard;
+    QAccessible::UpdateHandler previous;
+
+    ScreenReader() {
+        heard.clear();
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+        previous = QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
+            if (event->object()->objectName() != u"txtLog")
+                return;
+            if (event->type() == QAccessible::TextInserted)
+                heard << QStringLiteral("inserted %1 ")
+                                 .arg(static_cast<QAccessibleTextInsertEvent*>(event)->changePosition()) +
+                             static_cast<QAccessibleTextInsertEvent*>(event)->textInserted();
+            if (event->type() == QAccessible::TextRemoved)
+                heard << QStringLiteral("removed %1 ")
+                                 .arg(static_cast<QAccessibleTextRemoveEvent*>(event)->changePosition()) +
+                             static_cast<QAccessibleTextRemoveEvent*>(event)->textRemoved();
+            if (event->type() == QAccessible::TextCaretMoved)
+                heard << QStringLiteral("caret %1")
+                             .arg(static_cast<QAccessibleTextCursorEvent*>(event)->cursorPosition());
+        });
+    }
+    ~ScreenReader() {
+        QAccessible::installUpdateHandler(previous);
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(false);
+    }
+};
 
 } // namespace
 
@@ -96,6 +138,50 @@ private slots:
         QCOMPARE(shownToolTip(tabs->tabToolTip(1)),
                  QString::fromLatin1(hugeCaption.left(regbench::panels::MapText::ShownLength)) + u'\u2026');
         QCOMPARE(rig.window->registerMap().TabNames.at(1).size(), hugeCaption.size());
+    }
+
+    // A screen reader finds every control it can reach named, each bit's value as its state, and hears what
+    // the log adds and that Clear Log empties it.
+    void screenReaderFindsNamesAndStatesAndHearsTheLog() {
+        WindowRig rig;
+        QVERIFY(rig.start());
+        rig.window->panel(0).upDown()->setValue(0x81);
+        QMap<QString, QAccessibleInterface*> found;
+        walk(QAccessible::queryAccessibleInterface(rig.window.get()), found);
+        // object, role, name, description
+        const std::tuple<const char*, QAccessible::Role, const char*, const char*> controls[] = {
+            {"cbRegToggleBit_7", QAccessible::CheckBox, "A7, bit 7", "Bit 7 of ALPHA (0x05)"},
+            {"cbRegToggleBit_8", QAccessible::CheckBox, "Bit 0", "Bit 0 of BETA (0x10)"},
+            {"tbRegdata_0", QAccessible::EditableText, "Value of ALPHA (0x05)", ""},
+            {"updnRegData_1", QAccessible::Client, "Step value of BETA (0x10)", ""},
+            {"cbWrite_0", QAccessible::Button, "Write", "ALPHA (0x05)"},
+            {"txtLog", QAccessible::EditableText, "Log:", ""}};
+        for (const auto& [object, role, name, description] : controls) {
+            const QAccessibleInterface* control = found.value(QString::fromLatin1(object));
+            QVERIFY2(control != nullptr, object);
+            QCOMPARE(control->role(), role);
+            QCOMPARE(control->text(QAccessible::Name), QString::fromLatin1(name));
+            QCOMPARE(control->text(QAccessible::Description), QString::fromLatin1(description));
+        }
+        QVERIFY(found["cbRegToggleBit_7"]->state().checked && !found["cbRegToggleBit_6"]->state().checked);
+        rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_6"))->click();
+        QVERIFY(found["cbRegToggleBit_6"]->state().checked);
+        for (QAccessibleInterface* control : found) {
+            const auto* widget = qobject_cast<QWidget*>(control->object());
+            if (widget != nullptr && widget->isVisible() && widget->focusProxy() == nullptr &&
+                (widget->focusPolicy() & Qt::TabFocus) != 0)
+                QVERIFY2(!control->text(QAccessible::Name).isEmpty(), qPrintable(widget->objectName()));
+        }
+
+        const QString before = rig.log().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        ScreenReader reader;
+        rig.window->LogLine(QStringLiteral("Reading register 0x05 = 0xC1 successful"));
+        rig.find<QPushButton>(QStringLiteral("cmdClearLog"))->click();
+        const QString line = QStringLiteral("Reading register 0x05 = 0xC1 successful\n");
+        QCOMPARE(ScreenReader::heard,
+                 (QStringList{QStringLiteral("inserted %1 ").arg(before.size()) + line,
+                              QStringLiteral("caret %1").arg(before.size() + line.size()),
+                              QStringLiteral("removed 0 ") + before + line, QStringLiteral("caret 0")}));
     }
 
     void everyControlIsFoundByNameAndThePicturesAreBuiltIn() {
