@@ -76,12 +76,10 @@ void TestRegisterMapReader::records_data() {
         << QStringList{"n=0", "t:0=Main", "slots:0=16,17,-1,-1,-1,-1", "r:16=CTRL", "r:17=STAT"};
     QTest::newRow("lf ends records without crlf") << QByteArray("TABNAME,Main\rX\nREG,16,CTRL\nREG,1\r7,S\n")
         << QStringList{"n=0", "t:0=Main\rX", "slots:0=16,1,-1,-1,-1,-1", "r:16=CTRL", "r:1=S"};
-    QTest::newRow("lf kept beside crlf") << QByteArray("REG,1\n2,A\nREG\r\nREG,3,B")
-        << QStringList{"n=-1", "named=3,12", "r:12=A\nREG"};
     QTest::newRow("trailing and blank lines") << QByteArray("\r\nTABNAME,A\r\n\r\n\r\nREG,1,X\r\n")
         << QStringList{"n=0", "t:0=A", "slots:0=1,-1,-1,-1,-1,-1", "r:1=X"};
-    QTest::newRow("lone cr kept") << QByteArray("TABNAME,A\rB\r\nREG,1\r2,X\r\nREG,\r3,Y")
-        << QStringList{"t:0=A\rB", "named=0,1", "r:1=X", "r:0=Y", "slots:0=1,0,-1,-1,-1,-1"};
+    QTest::newRow("lone cr or lf kept beside crlf") << QByteArray("TABNAME,A\rB\r\nREG,1\r2,X\r\nREG,\r3,Y\r\nREG,4\n5,Z\nREG")
+        << QStringList{"t:0=A\rB", "named=0,1,45", "r:1=X", "r:0=Y", "r:45=Z\nREG", "slots:0=1,0,45,-1,-1,-1"};
     QTest::newRow("keyword case") << QByteArray("tabname,a\r\nReG,2,x\r\nbItS,h\r\nTitleBar,w\r\ntitle,l")
         << QStringList{"n=0", "t:0=a", "r:2=x", "bits:2=h|||||||", "bar=w", "title=l"};
     QTest::newRow("keyword blanks") << QByteArray(" REG,3,A\r\nREG ,4,B\r\nREGS,5,C\r\n; REG,6,D\r\nTAB,x")
