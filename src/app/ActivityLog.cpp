@@ -163,7 +163,7 @@ qreal ActivityLog::advanceOf(QChar c) const {
     const bool summable = (script == QChar::Script_Common || script == QChar::Script_Latin ||
                            script == QChar::Script_Greek || script == QChar::Script_Cyrillic) &&
                           !c.isMark() && !c.isSurrogate() && c.category() != QChar::Other_Format &&
-                          c.category() != QChar::Other_Control && font_.supportsCharacter(c);
+                          c.category() != QChar::Other_Control && rawFont_.supportsCharacter(c);
     const qreal advance = summable ? QFontMetricsF(font()).horizontalAdvance(c) : -1;
     otherAdvances_.emplace(c.unicode(), advance);
     return advance;
@@ -205,7 +205,7 @@ void ActivityLog::relayout() {
     const QFontMetricsF metrics(font());
     for (char16_t c = 32; c < 127; ++c)
         asciiAdvances_[c] = metrics.horizontalAdvance(QChar(c));
-    font_ = QRawFont::fromFont(font());
+    rawFont_ = QRawFont::fromFont(font());
     otherAdvances_.clear();
     wrapped_.clear();
     noteRows(0);

@@ -110,7 +110,7 @@ private:
     std::vector<Wrapped> wrapped_;
     std::vector<qreal> asciiAdvances_;
     mutable std::unordered_map<char16_t, qreal> otherAdvances_;
-    QRawFont font_; // the font itself, without the fallbacks that draw what it lacks
+    QRawFont rawFont_; // the font itself, without the fallbacks that draw what it lacks
     Position anchor_;
     Position cursor_;
     bool followEnd_ = true; // until the user scrolls away, the view shows the newest line

@@ -26,7 +26,8 @@ public:
     int lineLength(qint64 index) const;
     // Where a line starts counted in characters, breaks included as one each.
     qint64 characterOffset(qint64 index) const;
-    // The line that holds a character offset, or that its break ends; 0 before the start.
+    // The line that holds a character offset, its break included; the first line before the start, the last
+    // after the end.
     qint64 lineAtCharacter(qint64 offset) const;
 
     // The whole transcript with CR LF between lines, as the writers wrote it.

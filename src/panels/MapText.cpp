@@ -25,6 +25,7 @@ QString MapText::fitted(const QString& text, const QFontMetrics& metrics, int wi
     return metrics.elidedText(cut(text, std::max(width, 0) + 1), Qt::ElideRight, width);
 }
 
+// A tooltip takes markup when it looks like some; escaped inside a paragraph it shows exactly.
 QString MapText::toolTip(const QString& text) {
     return QStringLiteral("<p style='white-space:pre-wrap'>") + bounded(text).toHtmlEscaped() +
            QStringLiteral("</p>");
