@@ -27,9 +27,11 @@ seed() { printf '%b' "$2" >"$corpus/seed-$1"; }
 seed basic 'TITLEBAR,Bench\r\nTITLE,Chip\r\nTABNAME,Main\r\nREG,&H10,CTRL\r\n'\
 'BITS,a,b,c,d,e,f,g,h\r\nREG,17,STAT\r\n'
 seed addresses 'REG,2.5,a\r\nREG,-1e2,b\r\nREG,&hFF,c\r\nREG, 1 2 ,d\r\nREG,0x10,e\r\nREG,1.5E+1,f\r\n'
-seed lf-only 'TABNAME,A\nREG,1,B\nBITS,x\r\nreg,\r3,y'
+seed lf-in-crlf 'TABNAME,A\nREG,1,B\nBITS,x\r\nreg,\r3,y'
 seed bom '\xef\xbb\xbfTABNAME,A\r\nTABNAME,B\r\nREG,1,X\r\n\r\n'
 seed high-bytes 'TABNAME,\x80\x81\x8d\x8f\x90\x9d\xff\r\nREG,9,\x00\r\n'
+seed utf8 'TABNAME,Temp\xc3\xa9rature \xc2\xb5\nREG,1,\xf0\x9f\x94\xa5\n'
+seed utf16 '\xff\xfeT\x00A\x00B\x00N\x00A\x00M\x00E\x00,\x00\xb5\x00\n\x00R\x00E\x00G\x00,\x001\x00'
 
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"

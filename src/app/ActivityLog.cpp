@@ -83,17 +83,26 @@ ActivityLog::ActivityLog(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void ActivityLog::LogText(const QString& text, const QString& suffix) {
-    const qint64 lastLine = lines_.lineCount() - 1;
+    const Position from = endPosition();
     lines_.append(text + suffix);
-    noteRows(lastLine);
+    noteRows(from.line);
     // The caret goes after the last character, which drops any selection and brings the newest line into
     // view, even when the user has scrolled up or clicked into the log.
     anchor_ = cursor_ = endPosition();
     followEnd_ = true;
     scheduleFrame();
+    if (QAccessible::isActive()) {
+        QAccessibleTextInsertEvent inserted(
+            this, characterOffset(from), lines_.text(from.line, from.column, cursor_.line, cursor_.column));
+        QAccessible::updateAccessibility(&inserted);
+        announceCaret();
+    }
 }
 
 void ActivityLog::clearLog() {
+    // Copied only for assistive technology, which is told what went.
+    const Position end = endPosition();
+    const QString removed = QAccessible::isActive() ? lines_.text(0, 0, end.line, end.column) : QString();
     lines_.clear();
     wrapped_.clear();
     anchor_ = cursor_ = Position{};
@@ -101,6 +110,16 @@ void ActivityLog::clearLog() {
     frame_.stop();
     showFrame();
     viewport()->repaint();
+    if (QAccessible::isActive()) {
+        QAccessibleTextRemoveEvent gone(this, 0, removed);
+        QAccessible::updateAccessibility(&gone);
+        announceCaret();
+    }
+}
+
+void ActivityLog::announceCaret() {
+    QAccessibleTextCursorEvent caret(this, characterOffset(cursor_));
+    QAccessible::updateAccessibility(&caret);
 }
 
 // ---- rows: a line takes as many rows as it wraps into at the viewport's width
@@ -117,19 +136,37 @@ int ActivityLog::wrapWidth() const {
     return std::max(1, viewport()->width() - 2 * Margin);
 }
 
-// Most lines are ASCII and far shorter than the width; adding up their glyphs' advances proves that they fit
-// without laying them out. Kerning only ever narrows such a line, and the slack covers rounding.
+// Most lines are far shorter than the width; adding up their glyphs' advances proves that they fit without
+// laying them out. Kerning only ever narrows such a line, and the slack covers rounding.
 int ActivityLog::rowsOf(qint64 line) const {
-    if (lines_.isAscii()) {
-        const QString text = lines_.line(line);
-        qreal width = 0;
-        for (const QChar c : text)
-            width += c.unicode() < asciiAdvances_.size() ? asciiAdvances_[c.unicode()] : 0;
-        if (width + 2 <= wrapWidth())
-            return 1;
+    const QString text = lines_.line(line);
+    const qreal room = wrapWidth() - 2;
+    qreal width = 0;
+    for (auto c = text.begin(); c != text.end() && width <= room; ++c) {
+        const qreal advance = advanceOf(*c);
+        width += advance < 0 ? room + 1 : advance;
     }
+    if (width <= room)
+        return 1;
     QTextLayout layout;
     return layOut(line, layout);
+}
+
+// Negative for a character whose line must be laid out to know its width: controls such as a tab, marks,
+// surrogates, scripts that are shaped, and characters the font lacks, which another font would draw.
+qreal ActivityLog::advanceOf(QChar c) const {
+    if (c.unicode() < asciiAdvances_.size())
+        return asciiAdvances_[c.unicode()];
+    if (const auto found = otherAdvances_.find(c.unicode()); found != otherAdvances_.end())
+        return found->second;
+    const QChar::Script script = c.script();
+    const bool summable = (script == QChar::Script_Common || script == QChar::Script_Latin ||
+                           script == QChar::Script_Greek || script == QChar::Script_Cyrillic) &&
+                          !c.isMark() && !c.isSurrogate() && c.category() != QChar::Other_Format &&
+                          c.category() != QChar::Other_Control && rawFont_.supportsCharacter(c);
+    const qreal advance = summable ? QFontMetricsF(font()).horizontalAdvance(c) : -1;
+    otherAdvances_.emplace(c.unicode(), advance);
+    return advance;
 }
 
 int ActivityLog::layOut(qint64 line, QTextLayout& layout) const {
@@ -164,10 +201,12 @@ void ActivityLog::noteRows(qint64 fromLine) {
 }
 
 void ActivityLog::relayout() {
-    asciiAdvances_.assign(128, 0);
+    asciiAdvances_.assign(128, -1);
     const QFontMetricsF metrics(font());
     for (char16_t c = 32; c < 127; ++c)
         asciiAdvances_[c] = metrics.horizontalAdvance(QChar(c));
+    rawFont_ = QRawFont::fromFont(font());
+    otherAdvances_.clear();
     wrapped_.clear();
     noteRows(0);
     showFrame();
@@ -327,6 +366,17 @@ ActivityLog::Position ActivityLog::positionAt(QPoint point) const {
     layOut(line, layout);
     const QTextLine textLine = layout.lineAt(std::min(rowInLine, layout.lineCount() - 1));
     return {line, textLine.xToCursor(point.x() - Margin)};
+}
+
+int ActivityLog::characterOffset(Position position) const {
+    return static_cast<int>(
+        std::min<qint64>(lines_.characterOffset(position.line) + position.column, INT_MAX));
+}
+
+ActivityLog::Position ActivityLog::positionAtCharacter(qint64 offset) const {
+    const qint64 line = lines_.lineAtCharacter(offset);
+    return {line, static_cast<int>(
+                      std::clamp<qint64>(offset - lines_.characterOffset(line), 0, lines_.lineLength(line)))};
 }
 
 // ---- selection and copy

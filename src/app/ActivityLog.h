@@ -5,8 +5,10 @@
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
+#include <QRawFont>
 #include <QTimer>
 
+#include <unordered_map>
 #include <vector>
 
 class QTextLayout;
@@ -54,6 +56,10 @@ public:
     QRect cursorRect(Position position) const;
     void ensureVisible(Position position);
     Position positionAt(QPoint viewportPoint) const;
+    // Positions as assistive technology counts them: characters over the whole transcript, a break as one,
+    // within an int.
+    int characterOffset(Position position) const;
+    Position positionAtCharacter(qint64 offset) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -80,6 +86,7 @@ private:
     int rowsInView() const;
     int wrapWidth() const;
     int rowsOf(qint64 line) const;
+    qreal advanceOf(QChar c) const;
     int layOut(qint64 line, QTextLayout& layout) const;
     void noteRows(qint64 fromLine);
     void relayout();
@@ -93,6 +100,7 @@ private:
     void showFrame();
     void userScrolled(int value);
     void dragScroll();
+    void announceCaret();
 
     void moveCursor(Position to, bool keepAnchor);
     Position wordStart(Position position, int direction) const;
@@ -101,6 +109,8 @@ private:
     LogLines lines_;
     std::vector<Wrapped> wrapped_;
     std::vector<qreal> asciiAdvances_;
+    mutable std::unordered_map<char16_t, qreal> otherAdvances_;
+    QRawFont rawFont_; // the font itself, without the fallbacks that draw what it lacks
     Position anchor_;
     Position cursor_;
     bool followEnd_ = true; // until the user scrolls away, the view shows the newest line

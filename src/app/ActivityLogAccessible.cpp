@@ -2,39 +2,7 @@
 
 #include "app/ActivityLog.h"
 
-#include <algorithm>
-#include <climits>
-
 namespace regbench::app {
-
-namespace {
-
-using Position = ActivityLog::Position;
-
-int offsetOf(const LogLines& lines, Position position) {
-    return static_cast<int>(
-        std::min<qint64>(lines.characterOffset(position.line) + position.column, INT_MAX));
-}
-
-Position positionOf(const LogLines& lines, qint64 offset) {
-    qint64 line = 0;
-    qint64 low = 0;
-    qint64 high = lines.lineCount() - 1;
-    while (low <= high) { // the last line starting at or before the offset
-        const qint64 middle = (low + high) / 2;
-        if (lines.characterOffset(middle) <= offset) {
-            line = middle;
-            low = middle + 1;
-        } else {
-            high = middle - 1;
-        }
-    }
-    const auto column =
-        static_cast<int>(std::clamp<qint64>(offset - lines.characterOffset(line), 0, lines.lineLength(line)));
-    return {line, column};
-}
-
-} // namespace
 
 ActivityLogAccessible::ActivityLogAccessible(ActivityLog* log)
     : QAccessibleWidget(log, QAccessible::EditableText) {}
@@ -67,9 +35,8 @@ void ActivityLogAccessible::selection(int selectionIndex, int* startOffset, int*
     *startOffset = *endOffset = 0;
     if (selectionIndex != 0 || !log()->hasSelection())
         return;
-    const LogLines& lines = log()->lines();
-    *startOffset = offsetOf(lines, std::min(log()->anchorPosition(), log()->cursorPosition()));
-    *endOffset = offsetOf(lines, std::max(log()->anchorPosition(), log()->cursorPosition()));
+    *startOffset = log()->characterOffset(std::min(log()->anchorPosition(), log()->cursorPosition()));
+    *endOffset = log()->characterOffset(std::max(log()->anchorPosition(), log()->cursorPosition()));
 }
 
 int ActivityLogAccessible::selectionCount() const {
@@ -85,41 +52,39 @@ void ActivityLogAccessible::removeSelection(int /*selectionIndex*/) {
 }
 
 void ActivityLogAccessible::setSelection(int /*selectionIndex*/, int startOffset, int endOffset) {
-    const LogLines& lines = log()->lines();
-    log()->setSelection(positionOf(lines, startOffset), positionOf(lines, endOffset));
+    log()->setSelection(log()->positionAtCharacter(startOffset), log()->positionAtCharacter(endOffset));
 }
 
 int ActivityLogAccessible::cursorPosition() const {
-    return offsetOf(log()->lines(), log()->cursorPosition());
+    return log()->characterOffset(log()->cursorPosition());
 }
 
 void ActivityLogAccessible::setCursorPosition(int position) {
-    const Position at = positionOf(log()->lines(), position);
+    const ActivityLog::Position at = log()->positionAtCharacter(position);
     log()->setSelection(at, at);
 }
 
 QString ActivityLogAccessible::text(int startOffset, int endOffset) const {
-    const LogLines& lines = log()->lines();
-    const Position from = positionOf(lines, startOffset);
-    const Position to = positionOf(lines, std::max(startOffset, endOffset));
-    return lines.text(from.line, from.column, to.line, to.column);
+    const ActivityLog::Position from = log()->positionAtCharacter(startOffset);
+    const ActivityLog::Position to = log()->positionAtCharacter(std::max(startOffset, endOffset));
+    return log()->lines().text(from.line, from.column, to.line, to.column);
 }
 
 int ActivityLogAccessible::characterCount() const {
-    return static_cast<int>(std::min<qint64>(log()->lines().characterCount(), INT_MAX));
+    return log()->characterOffset(log()->endPosition());
 }
 
 QRect ActivityLogAccessible::characterRect(int offset) const {
-    const QRect local = log()->cursorRect(positionOf(log()->lines(), offset));
+    const QRect local = log()->cursorRect(log()->positionAtCharacter(offset));
     return QRect(log()->viewport()->mapToGlobal(local.topLeft()), local.size());
 }
 
 int ActivityLogAccessible::offsetAtPoint(const QPoint& point) const {
-    return offsetOf(log()->lines(), log()->positionAt(log()->viewport()->mapFromGlobal(point)));
+    return log()->characterOffset(log()->positionAt(log()->viewport()->mapFromGlobal(point)));
 }
 
 void ActivityLogAccessible::scrollToSubstring(int startIndex, int /*endIndex*/) {
-    log()->ensureVisible(positionOf(log()->lines(), startIndex));
+    log()->ensureVisible(log()->positionAtCharacter(startIndex));
 }
 
 QString ActivityLogAccessible::attributes(int offset, int* startOffset, int* endOffset) const {

@@ -4,13 +4,15 @@
 #include <QString>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace regbench::app {
 
 // The log's transcript as compact as it can be kept: one UTF-8 buffer and the offset where each line starts.
 // A message's line breaks (CR LF, or a lone CR or LF) end lines; the text after the last break is the last
-// line, empty after every complete message. Appending costs what is appended, however long the log.
+// line, empty after every complete message. Appending costs what is appended, however long the log, and
+// finding a line or a character offset costs the logarithm of the line count, whatever the text.
 class LogLines {
 public:
     LogLines();
@@ -22,10 +24,11 @@ public:
     QString line(qint64 index) const;
     // Characters (UTF-16 units) of a line, without its break.
     int lineLength(qint64 index) const;
-    bool isAscii() const { return ascii_; }
     // Where a line starts counted in characters, breaks included as one each.
     qint64 characterOffset(qint64 index) const;
-    qint64 characterCount() const;
+    // The line that holds a character offset, its break included; the first line before the start, the last
+    // after the end.
+    qint64 lineAtCharacter(qint64 offset) const;
 
     // The whole transcript with CR LF between lines, as the writers wrote it.
     QString text() const;
@@ -33,12 +36,20 @@ public:
     QString text(qint64 fromLine, int fromColumn, qint64 toLine, int toColumn) const;
 
 private:
+    // A line with characters outside ASCII, whose UTF-8 bytes outnumber its characters. Between two such
+    // lines a character offset is a byte offset less a constant, so the others need no entry and no decoding.
+    struct Wide {
+        qint64 line;
+        qint64 extraThrough; // bytes beyond characters, summed over the wide lines up to this one
+    };
+
     QByteArray bytes(qint64 index) const;
+    // Bytes beyond characters in the lines before a line, and in the line itself.
+    std::pair<qint64, qint64> extraBytes(qint64 index) const;
 
     QByteArray utf8_;
     std::vector<qint64> starts_;
-    // While every byte is ASCII a character offset is a byte offset, so positions need no decoding.
-    bool ascii_ = true;
+    std::vector<Wide> wide_;
 };
 
 } // namespace regbench::app

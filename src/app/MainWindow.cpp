@@ -3,6 +3,7 @@
 #include "app/ActivityLog.h"
 #include "app/InputHold.h"
 #include "app/PreciseTimer.h"
+#include "panels/MapText.h"
 #include "panels/MapTextLabel.h"
 #include "panels/RegisterPanel.h"
 #include "panels/Twips.h"
@@ -17,6 +18,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 
 namespace regbench::app {
@@ -155,6 +158,7 @@ void MainWindow::createLogAndButtons() {
     txtLog_ = new ActivityLog(this);
     txtLog_->setObjectName(QStringLiteral("txtLog"));
     txtLog_->setGeometry(twipsRect(840, 4800, 6855, 1575));
+    lblLog->setBuddy(txtLog_); // which names the log for assistive technology
 
     auto* clearLog =
         createButton("cmdClearLog", QStringLiteral("Clear Log"), twipsRect(7920, 4800, 1455, 1215), 9.75);
@@ -289,8 +293,8 @@ void MainWindow::LoadRegisterMap() {
     }
     const regmap::RegisterMapReader::ReadResult result = regmap::RegisterMapReader::read(loaded.bytes);
     map_ = result.map;
-    if (result.titleBar)
-        setWindowTitle(literalWindowTitle(*result.titleBar));
+    if (result.titleBar) // no title bar shows more than a control keeps of a text
+        setWindowTitle(literalWindowTitle(panels::MapText::bounded(*result.titleBar)));
     if (result.title)
         lblQXVDevice_->setMapText(*result.title);
     {
@@ -301,9 +305,24 @@ void MainWindow::LoadRegisterMap() {
             delete page;
         }
         for (int t = 0; t <= map_.TabCount; ++t)
-            tabStrip1_->addTab(new QWidget, literalTabCaption(map_.TabNames.at(static_cast<std::size_t>(t))));
+            addMapTab(map_.TabNames.at(static_cast<std::size_t>(t)));
     }
     TabStrip1_Click();
+}
+
+// A caption wider than the strip is cut; its tab's tooltip and accessible name hold it, as far as a control
+// keeps a text.
+void MainWindow::addMapTab(const QString& caption) {
+    QTabBar* bar = tabStrip1_->tabBar();
+    const int room = tabStrip1_->width() -
+                     bar->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, bar) -
+                     2 * bar->style()->pixelMetric(QStyle::PM_TabBarScrollButtonWidth, nullptr, bar);
+    const QString shown = panels::MapText::fitted(caption, bar->fontMetrics(), room);
+    const int t = tabStrip1_->addTab(new QWidget, literalTabCaption(shown));
+    if (shown != caption) {
+        tabStrip1_->setTabToolTip(t, panels::MapText::toolTip(caption));
+        bar->setAccessibleTabName(t, panels::MapText::bounded(caption));
+    }
 }
 
 void MainWindow::TabStrip1_Click() {

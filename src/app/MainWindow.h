@@ -80,6 +80,7 @@ private:
     void Form_Unload();
     void Timer1_Timer();
     void LoadRegisterMap();
+    void addMapTab(const QString& caption);
 
     void createHeader();
     void createPanels();

@@ -11,11 +11,14 @@ const QColor ClearColour(127, 127, 127);
 const QColor BorderColour(64, 64, 64);
 } // namespace
 
-BitButton::BitButton(QWidget* parent) : QPushButton(QStringLiteral("0"), parent) {}
+BitButton::BitButton(QWidget* parent) : QPushButton(QStringLiteral("0"), parent) {
+    setCheckable(true);
+}
 
 void BitButton::setBit(bool set) {
     const State state = set ? State::Set : State::Clear;
     setText(set ? QStringLiteral("1") : QStringLiteral("0"));
+    setChecked(set);
     if (state != state_) {
         state_ = state;
         update();

@@ -6,7 +6,8 @@ namespace regbench::panels {
 
 // A bit button: caption "1" on pure green or "0" on mid grey, exactly those colours under any style. It
 // paints its two states itself: a style sheet would do the same, but re-polishing and drawing styled buttons
-// cost more than all the rest of showing a value. Until its bit is first shown it is a plain button.
+// cost more than all the rest of showing a value. Until its bit is first shown it is a plain button. It is
+// checkable, checked while its bit is set, so that assistive technology tells the bit's value as its state.
 class BitButton : public QPushButton {
     Q_OBJECT
 public:

@@ -1,5 +1,9 @@
 #include "panels/MapTextLabel.h"
 
+#include "panels/MapText.h"
+
+#include <QEvent>
+
 namespace regbench::panels {
 
 MapTextLabel::MapTextLabel(const QString& text, QWidget* parent) : QLabel(parent) {
@@ -8,21 +12,27 @@ MapTextLabel::MapTextLabel(const QString& text, QWidget* parent) : QLabel(parent
 }
 
 void MapTextLabel::setMapText(const QString& text) {
-    setText(text);
-    updateToolTip();
+    mapText_ = MapText::bounded(text);
+    fit();
 }
 
 void MapTextLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);
-    updateToolTip();
+    fit();
 }
 
-void MapTextLabel::updateToolTip() {
-    const bool cut = fontMetrics().horizontalAdvance(text()) > contentsRect().width();
-    // A tooltip takes markup when it looks like some; escaped inside a paragraph it shows exactly.
-    setToolTip(cut ? QStringLiteral("<p style='white-space:pre'>") + text().toHtmlEscaped() +
-                         QStringLiteral("</p>")
-                   : QString());
+void MapTextLabel::changeEvent(QEvent* event) {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fit();
+}
+
+void MapTextLabel::fit() {
+    const QString shown = MapText::fitted(mapText_, fontMetrics(), contentsRect().width());
+    const bool cut = shown != mapText_;
+    setText(shown);
+    setToolTip(cut ? MapText::toolTip(mapText_) : QString());
+    setAccessibleName(cut ? mapText_ : QString());
 }
 
 } // namespace regbench::panels

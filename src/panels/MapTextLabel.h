@@ -5,7 +5,8 @@
 namespace regbench::panels {
 
 // A label for a text from the register map. The text is shown exactly as the file writes it, never read as
-// markup; when the label is too narrow for it, the tooltip holds it whole.
+// markup; when the label is too narrow for it, it is cut with "…", and the tooltip and the accessible name
+// hold it whole, as far as any control shows a text (MapText::bounded).
 class MapTextLabel : public QLabel {
     Q_OBJECT
 public:
@@ -15,9 +16,12 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
-    void updateToolTip();
+    void fit();
+
+    QString mapText_; // bounded
 };
 
 } // namespace regbench::panels

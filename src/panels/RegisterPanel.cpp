@@ -4,6 +4,7 @@
 #include "panels/BitButton.h"
 #include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
+#include "panels/MapText.h"
 #include "panels/MapTextLabel.h"
 #include "panels/Twips.h"
 #include "panels/UpDown.h"
@@ -46,6 +47,7 @@ RegisterPanel::RegisterPanel(int index, QWidget* parent) : QFrame(parent), index
 
     createBitControls();
     createValueControls();
+    describe(QString(), {});
 }
 
 void RegisterPanel::createBitControls() {
@@ -97,9 +99,31 @@ void RegisterPanel::showRegister(const regmap::RegisterMap& map, int address) {
     const auto a = static_cast<std::size_t>(address);
     lblRegName_->setMapText(map.RegNames.at(a));
     lblRegAddr_->setText(QStringLiteral("@ reg addr 0x") + common::HexText::twoDigitHex(address));
-    for (int b = 0; b < BitCount; ++b)
-        lblBitName_.at(static_cast<std::size_t>(b))
-            ->setMapText(map.BitNames.at(static_cast<std::size_t>(b)).at(a));
+    std::array<QString, BitCount> bitNames;
+    for (std::size_t b = 0; b < BitCount; ++b) {
+        lblBitName_.at(b)->setMapText(map.BitNames.at(b).at(a));
+        bitNames.at(b) = MapText::bounded(map.BitNames.at(b).at(a));
+    }
+    const QString name = MapText::bounded(map.RegNames.at(a));
+    const QString hex = common::HexText::byteText(address);
+    describe(name.isEmpty() ? QStringLiteral("register ") + hex : name + QStringLiteral(" (") + hex + u')',
+             bitNames);
+}
+
+void RegisterPanel::describe(const QString& shown, const std::array<QString, BitCount>& bitNames) {
+    setAccessibleName(shown);
+    const QString of = shown.isEmpty() ? QString() : QStringLiteral(" of ") + shown;
+    for (int b = 0; b < BitCount; ++b) {
+        const QString bit = QStringLiteral("Bit ") + QString::number(b);
+        const QString& name = bitNames.at(static_cast<std::size_t>(b));
+        bitButton(b)->setAccessibleName(
+            name.isEmpty() ? bit : name + QStringLiteral(", bit ") + QString::number(b));
+        bitButton(b)->setAccessibleDescription(bit + of);
+    }
+    tbRegdata_->setAccessibleName(QStringLiteral("Value") + of);
+    updnRegData_->setAccessibleName(QStringLiteral("Step value") + of);
+    cbRead_->setAccessibleDescription(shown);
+    cbWrite_->setAccessibleDescription(shown);
 }
 
 void RegisterPanel::showValue(int value) {

@@ -64,6 +64,8 @@ signals:
 private:
     void createBitControls();
     void createValueControls();
+    // What assistive technology tells of the controls: `shown` names the register, bitNames the bits.
+    void describe(const QString& shown, const std::array<QString, BitCount>& bitNames);
 
     int index_;
     MapTextLabel* lblRegName_ = nullptr;

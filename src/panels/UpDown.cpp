@@ -14,6 +14,7 @@ UpDown::UpDown(QWidget* parent) : QWidget(parent) {
 QToolButton* UpDown::makeArrow(Qt::ArrowType arrow, const QString& name, int step) {
     auto* button = new QToolButton(this);
     button->setObjectName(name);
+    button->setAccessibleName(step > 0 ? QStringLiteral("Up") : QStringLiteral("Down"));
     button->setArrowType(arrow);
     button->setAutoRepeat(true);
     // The arrows are a mouse aid beside the hex text; the keyboard edits the text itself.

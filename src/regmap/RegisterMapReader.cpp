@@ -1,12 +1,14 @@
 #include "regmap/RegisterMapReader.h"
 
 #include <QByteArrayView>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -92,8 +94,9 @@ struct Fields {
     static constexpr int Kept = 9;
     std::array<QByteArrayView, Kept> field{};
     int count = 0;
+    bool utf8;
 
-    explicit Fields(QByteArrayView line) {
+    Fields(QByteArrayView line, bool isUtf8) : utf8(isUtf8) {
         qsizetype start = 0;
         while (count < Kept) {
             const qsizetype comma = line.indexOf(',', start);
@@ -105,11 +108,14 @@ struct Fields {
         }
     }
     QString text(int index) const {
-        return index < count ? RegisterMapReader::decodeAnsi(field[static_cast<std::size_t>(index)])
-                             : QString();
+        if (index >= count)
+            return {};
+        const QByteArrayView bytes = field[static_cast<std::size_t>(index)];
+        return utf8 ? QString::fromUtf8(bytes) : RegisterMapReader::decodeAnsi(bytes);
     }
-    // The keyword compared without regard to case. Only ASCII letters have an upper case among the
-    // keywords' letters, so comparing bytes decides exactly as upper-casing the decoded text would.
+    // The keyword compared without regard to case. In an ANSI file only ASCII letters have an upper case
+    // among the keywords' letters, so comparing bytes decides exactly as upper-casing the decoded text
+    // would. A UTF-8 file is held to the same: a keyword is written in ASCII.
     bool is(const char* keyword) const {
         const QByteArrayView k(keyword);
         const QByteArrayView f = field[0];
@@ -122,6 +128,7 @@ struct Fields {
 // What survives between records while a file is read.
 struct LoadState {
     RegisterMapReader::ReadResult result;
+    bool utf8 = false;
     int currentTab = -1; // -1 before the first TABNAME and after the last one that fits
     int slot = 0;
     int currentRegister = 0;
@@ -176,7 +183,7 @@ void applyTitle(const Fields& fields, std::optional<QString>& target) {
 }
 
 void applyRecord(QByteArrayView line, LoadState& st) {
-    const Fields fields(line);
+    const Fields fields(line, st.utf8);
     if (fields.is("TABNAME"))
         applyTabName(fields, st);
     else if (fields.is("REG"))
@@ -187,6 +194,40 @@ void applyRecord(QByteArrayView line, LoadState& st) {
         applyTitle(fields, st.result.titleBar);
     else if (fields.is("TITLE"))
         applyTitle(fields, st.result.title);
+}
+
+bool startsWith(QByteArrayView bytes, const char* mark) {
+    return bytes.startsWith(QByteArrayView(mark));
+}
+
+// Eight bytes at a time: a map is read once, but may be as large as the reader takes.
+bool isAscii(QByteArrayView bytes) {
+    std::uint64_t any = 0;
+    qsizetype at = 0;
+    for (std::uint64_t word = 0; at + 8 <= bytes.size(); at += 8) {
+        std::memcpy(&word, bytes.data() + at, sizeof word);
+        any |= word;
+    }
+    for (; at < bytes.size(); ++at)
+        any |= static_cast<unsigned char>(bytes[at]);
+    return (any & 0x8080808080808080) == 0;
+}
+
+// Converted a piece at a time, so that the text is never held in full as UTF-16 beside the file and its
+// UTF-8 form. The decoder drops the byte-order mark and carries a byte split between pieces; a surrogate
+// pair split between them is carried here.
+QByteArray utf16AsUtf8(QByteArrayView bytes) {
+    constexpr qsizetype Piece = qsizetype{1} << 16;
+    QStringDecoder decoder(QStringConverter::Utf16);
+    QByteArray out;
+    QString piece;
+    for (qsizetype at = 0; at < bytes.size(); at += Piece) {
+        piece += decoder(bytes.sliced(at, std::min(Piece, bytes.size() - at)));
+        const bool split = !piece.isEmpty() && piece.back().isHighSurrogate();
+        out += QStringView(piece).chopped(split ? 1 : 0).toUtf8();
+        piece = split ? QString(piece.back()) : QString();
+    }
+    return out + piece.toUtf8();
 }
 
 } // namespace
@@ -208,24 +249,39 @@ int RegisterMapReader::readAddress(const QString& field) {
 }
 
 // Works on the file's bytes as they are: only the texts the map keeps are decoded, so the reader needs little
-// memory beyond the file itself.
+// memory beyond the file itself. A UTF-16 file alone is converted first, to UTF-8.
 RegisterMapReader::ReadResult RegisterMapReader::read(const QByteArray& fileBytes) {
     LoadState st;
+    QByteArrayView all(fileBytes);
+    QByteArray converted;
+    if (startsWith(all, "\xFF\xFE") || startsWith(all, "\xFE\xFF")) {
+        converted = utf16AsUtf8(all);
+        all = converted;
+        st.utf8 = true;
+    } else if (startsWith(all, "\xEF\xBB\xBF")) {
+        all = all.sliced(3);
+        st.utf8 = true;
+    } else {
+        // An ASCII file reads the same either way, and faster as ANSI.
+        st.utf8 = !isAscii(all) && all.isValidUtf8();
+    }
+    // A file written with LF alone would otherwise be one single record.
+    const QByteArrayView lineEnd = all.contains("\r\n") ? QByteArrayView("\r\n") : QByteArrayView("\n");
+
     RegisterMap& map = st.result.map;
     for (auto& slotRow : map.TabSlotAddr)
         slotRow.fill(-1);
     map.TabCount = -1;
     map.RegValues.fill(0);
 
-    const QByteArrayView all(fileBytes);
     qsizetype start = 0;
     while (start <= all.size()) {
-        qsizetype end = all.indexOf("\r\n", start);
+        qsizetype end = all.indexOf(lineEnd, start);
         if (end < 0)
             end = all.size();
         if (end > start)
             applyRecord(all.sliced(start, end - start), st);
-        start = end + 2;
+        start = end + lineEnd.size();
     }
     return std::move(st.result);
 }

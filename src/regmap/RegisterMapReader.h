@@ -26,6 +26,10 @@ public:
 
     RegisterMapReader() = delete;
 
+    // Records end at CR LF; in a file without any CR LF, at LF. A CR or LF that ends no record stays in its
+    // field. The text is UTF-16 when the file starts with that byte-order mark, UTF-8 when it starts with
+    // that mark or is valid UTF-8 with at least one multi-byte sequence, and ANSI (decodeAnsi) otherwise;
+    // a mark is dropped.
     static ReadResult read(const QByteArray& fileBytes);
 
     // One character per byte, Windows-1252; its five unassigned bytes become the C1 control of that

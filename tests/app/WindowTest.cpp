@@ -5,9 +5,11 @@
 
 #include "app/PreciseTimer.h"
 #include "panels/HexLineEdit.h"
+#include "panels/MapText.h"
 #include "panels/RegisterPanel.h"
 #include "panels/UpDown.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -18,6 +20,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
 
 using regbench::tests::ModalCloser;
 using regbench::tests::WindowRig;
@@ -51,10 +56,29 @@ void checkViews(const WindowRig& rig, int panel, int address, const QString& tex
 }
 
 // What a tooltip shows, markup read as it would be.
-QString shownToolTip(const QWidget* widget) {
+QString shownToolTip(const QString& toolTip) {
     QTextDocument document;
-    document.setHtml(widget->toolTip());
-    return widget->toolTip().isEmpty() ? QString() : document.toPlainText();
+    document.setHtml(toolTip);
+    return toolTip.isEmpty() ? QString() : document.toPlainText();
+}
+
+// Every interface in the tree below `from`, by its object's name.
+void walk(QAccessibleInterface* from, QMap<QString, QAccessibleInterface*>& found) {
+    found.insert(from->object()->objectName(), from);
+    for (int c = 0; c < from->childCount(); ++c)
+        if (QAccessibleInterface* child = from->child(c); child->object() != nullptr)
+            walk(child, found);
+}
+
+// What text objects tell assistive technology, heard here instead of by a screen reader.
+QStringList heard;
+void hear(QAccessibleEvent* event) {
+    if (const auto* added = dynamic_cast<QAccessibleTextInsertEvent*>(event))
+        heard << QStringLiteral("+%1 ").arg(added->changePosition()) + added->textInserted();
+    else if (const auto* gone = dynamic_cast<QAccessibleTextRemoveEvent*>(event))
+        heard << QStringLiteral("-%1 ").arg(gone->changePosition()) + gone->textRemoved();
+    else if (const auto* caret = dynamic_cast<QAccessibleTextCursorEvent*>(event))
+        heard << QStringLiteral("caret %1").arg(caret->cursorPosition());
 }
 
 // Sees the events a widget receives, before it does.
@@ -79,35 +103,56 @@ private:
 class WindowTest : public QObject {
     Q_OBJECT
 private slots:
+    // Every test runs with accessibility on, as a screen reader switches it on.
+    void initTestCase() {
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+        QAccessible::installUpdateHandler(hear);
+    }
+
+    // The map is UTF-8 with LF line ends, as a Linux editor writes it.
     void textsOfTheMapShowExactlyAsWritten() {
         const QString longName = QStringLiteral("<b>A_NAME_FAR_TOO_LONG_FOR_ITS_LABEL</b>");
-        WindowRig rig("TITLEBAR,Bench [*] <b>1</b>\r\nTITLE,<i>Chip</i> & <img src=x>\r\nTABNAME,R&D\r\n"
-                      "REG,5," +
-                      longName.toLatin1() + "\r\nBITS,<b>7</b>,&6,5,4,3,2,1,0\r\nREG,6,SHORT\r\n");
+        const QByteArray hugeCaption = QByteArray("Huge caption ").repeated(100'000);
+        WindowRig rig(
+            "TITLEBAR,Bench [*] <b>1</b>\nTITLE,<i>Chip</i> & <img src=x> \xC2\xB5\nTABNAME,R&D\nREG,5," +
+            longName.toLatin1() + "\nBITS,<b>7</b>,&6,\xC2\xB5s,4,3,2,1,0\nREG,6,SHORT\nTABNAME," +
+            hugeCaption + "\n");
         QVERIFY(rig.start());
         QCOMPARE(rig.window->windowHandle()->title(), QStringLiteral("Bench [*] <b>1</b>"));
         const auto* tabs = rig.find<QTabWidget>(QStringLiteral("TabStrip1"));
         QVERIFY(QKeySequence::mnemonic(tabs->tabText(0)).isEmpty()); // no shortcut hides in the caption
         QCOMPARE(tabs->tabText(0).replace(QStringLiteral("&&"), QStringLiteral("&")), QStringLiteral("R&D"));
         const std::pair<const char*, QString> labels[] = {
-            {"lblQXVDevice", QStringLiteral("<i>Chip</i> & <img src=x>")},
-            {"lblRegName_0", longName},
+            {"lblQXVDevice", QStringLiteral("<i>Chip</i> & <img src=x> \u00b5")},
             {"lblBitName_7", QStringLiteral("<b>7</b>")},
             {"lblBitName_6", QStringLiteral("&6")},
+            {"lblBitName_5", QStringLiteral("\u00b5s")},
             {"lblRegName_1", QStringLiteral("SHORT")}};
         for (const auto& [name, text] : labels) {
             const auto* label = rig.find<QLabel>(QString::fromLatin1(name));
             QCOMPARE(label->text(), text);
             QCOMPARE(label->textFormat(), Qt::PlainText);
+            QCOMPARE(label->toolTip(), QString()); // it fits
         }
-        // A name cut off by its label shows whole in the tooltip; one that fits needs none.
-        QCOMPARE(shownToolTip(rig.find<QLabel>(QStringLiteral("lblRegName_0"))), longName);
-        QCOMPARE(shownToolTip(rig.find<QLabel>(QStringLiteral("lblRegName_1"))), QString());
+        // A text too long for its place shows its start and "…", and whole in the tooltip as far as any
+        // control shows a text; the map keeps it whole.
+        const auto* name = rig.find<QLabel>(QStringLiteral("lblRegName_0"));
+        QVERIFY(name->text().endsWith(u'\u2026') && longName.startsWith(name->text().chopped(1)));
+        QCOMPARE(shownToolTip(name->toolTip()), longName);
+        QVERIFY(tabs->tabText(1).size() < 200 && tabs->tabText(1).endsWith(u'\u2026'));
+        QCOMPARE(shownToolTip(tabs->tabToolTip(1)),
+                 QString::fromLatin1(hugeCaption.left(regbench::panels::MapText::ShownLength)) + u'\u2026');
+        QCOMPARE(rig.window->registerMap().TabNames.at(1).size(), hugeCaption.size());
     }
 
-    void everyControlIsFoundByNameAndThePicturesAreBuiltIn() {
-        WindowRig rig; // its folder holds tabdefs.csv and nothing else
-        rig.create();
+    // Every control is found by its name, by code and by assistive technology. A screen reader finds those it
+    // can reach named, each bit's value as its state, and hears what the log adds and that Clear Log empties
+    // it. The pictures are built in: the rig's folder holds tabdefs.csv and nothing else.
+    void everyControlIsFoundByNameAndByScreenReaders() {
+        WindowRig rig;
+        QVERIFY(rig.start());
+        QMap<QString, QAccessibleInterface*> found;
+        walk(QAccessible::queryAccessibleInterface(rig.window.get()), found);
         QStringList names{"Image1", "lblQXVDevice", "TabStrip1",     "lblLog",
                           "txtLog", "cmdClearLog",  "cbReadAllRegs", "cbWriteAllRegs",
                           "cbQuit", "cbReadRegs",   "cbWriteRegs",   "Timer1"};
@@ -120,9 +165,46 @@ private slots:
                       << QStringLiteral("cbRegToggleBit_%1").arg(p * 8 + b);
         }
         for (const QString& name : names)
-            QVERIFY2(rig.window->findChildren<QObject*>(name).size() == 1, qPrintable(name));
+            QVERIFY2(rig.window->findChildren<QObject*>(name).size() == 1 &&
+                         (found.contains(name) || name == u"Timer1"),
+                     qPrintable(name));
         QCOMPARE(rig.find<QLabel>(QStringLiteral("Image1"))->pixmap().size(), QSize(679, 139));
         QVERIFY(!rig.window->windowIcon().isNull());
+        rig.window->panel(0).upDown()->setValue(0x81);
+        // object, role, name, description
+        const std::tuple<const char*, QAccessible::Role, const char*, const char*> controls[] = {
+            {"cbRegToggleBit_7", QAccessible::CheckBox, "A7, bit 7", "Bit 7 of ALPHA (0x05)"},
+            {"cbRegToggleBit_8", QAccessible::CheckBox, "Bit 0", "Bit 0 of BETA (0x10)"},
+            {"tbRegdata_0", QAccessible::EditableText, "Value of ALPHA (0x05)", ""},
+            {"updnRegData_1", QAccessible::Client, "Step value of BETA (0x10)", ""},
+            {"cbWrite_0", QAccessible::Button, "Write", "ALPHA (0x05)"},
+            {"txtLog", QAccessible::EditableText, "Log:", ""}};
+        for (const auto& [object, role, name, description] : controls) {
+            const QAccessibleInterface* control = found.value(QString::fromLatin1(object));
+            QVERIFY2(control != nullptr, object);
+            QCOMPARE(control->role(), role);
+            QCOMPARE(control->text(QAccessible::Name), QString::fromLatin1(name));
+            QCOMPARE(control->text(QAccessible::Description), QString::fromLatin1(description));
+        }
+        QVERIFY(found["cbRegToggleBit_7"]->state().checked && !found["cbRegToggleBit_6"]->state().checked);
+        rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_6"))->click();
+        QVERIFY(found["cbRegToggleBit_6"]->state().checked);
+        for (QAccessibleInterface* control : found) {
+            const auto* widget = qobject_cast<QWidget*>(control->object());
+            if (widget != nullptr && widget->isVisible() && widget->focusProxy() == nullptr &&
+                (widget->focusPolicy() & Qt::TabFocus) != 0)
+                QVERIFY2(!control->text(QAccessible::Name).isEmpty(), qPrintable(widget->objectName()));
+        }
+
+        const QString before = rig.log().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        const QString line = QStringLiteral("Reading register 0x05 = 0xC1 successful");
+        heard.clear();
+        rig.window->LogLine(line);
+        rig.find<QPushButton>(QStringLiteral("cmdClearLog"))->click();
+        QCOMPARE(heard,
+                 (QStringList{QStringLiteral("+%1 %2\n").arg(before.size()).arg(line),
+                              QStringLiteral("caret %1").arg(before.size() + line.size() + 1),
+                              QStringLiteral("-0 ") + before + line + u'\n', QStringLiteral("caret 0")}));
     }
 
     void panelsFollowTheSelectedTab() {

@@ -1,5 +1,6 @@
 #include "regmap/RegisterMapReader.h"
 
+#include <QStringEncoder>
 #include <QStringList>
 #include <QTest>
 
@@ -48,6 +49,10 @@ QByteArray fortyThousandLines() {
     return "TABNAME,Big\r\n" + QByteArray("REG,7,R7\r\n").repeated(39'998) + "REG,200,LAST";
 }
 
+QByteArray utf16(const QString& text, QStringConverter::Encoding encoding) {
+    return QStringEncoder(encoding, QStringConverter::Flag::WriteBom)(text);
+}
+
 const QString Empty6 = QStringLiteral("-1,-1,-1,-1,-1,-1");
 
 } // namespace
@@ -69,14 +74,12 @@ void TestRegisterMapReader::records_data() {
     // clang-format off
     QTest::newRow("crlf") << QByteArray("TABNAME,Main\r\nREG,16,CTRL\r\nREG,&H11,STAT")
         << QStringList{"n=0", "t:0=Main", "slots:0=16,17,-1,-1,-1,-1", "r:16=CTRL", "r:17=STAT"};
-    QTest::newRow("lf only is one record") << QByteArray("TABNAME,Main\nREG,16,CTRL\nREG,17,S")
-        << QStringList{"n=0", "t:0=Main\nREG", "named=", "slots:0=" + Empty6};
-    QTest::newRow("lf inside address") << QByteArray("REG,1\n2,A\nREG,3,B")
-        << QStringList{"n=-1", "named=12", "r:12=A\nREG"};
+    QTest::newRow("lf ends records without crlf") << QByteArray("TABNAME,Main\rX\nREG,16,CTRL\nREG,1\r7,S\n")
+        << QStringList{"n=0", "t:0=Main\rX", "slots:0=16,1,-1,-1,-1,-1", "r:16=CTRL", "r:1=S"};
     QTest::newRow("trailing and blank lines") << QByteArray("\r\nTABNAME,A\r\n\r\n\r\nREG,1,X\r\n")
         << QStringList{"n=0", "t:0=A", "slots:0=1,-1,-1,-1,-1,-1", "r:1=X"};
-    QTest::newRow("lone cr kept") << QByteArray("TABNAME,A\rB\r\nREG,1\r2,X\r\nREG,\r3,Y")
-        << QStringList{"t:0=A\rB", "named=0,1", "r:1=X", "r:0=Y", "slots:0=1,0,-1,-1,-1,-1"};
+    QTest::newRow("lone cr or lf kept beside crlf") << QByteArray("TABNAME,A\rB\r\nREG,1\r2,X\r\nREG,\r3,Y\r\nREG,4\n5,Z\nREG")
+        << QStringList{"t:0=A\rB", "named=0,1,45", "r:1=X", "r:0=Y", "r:45=Z\nREG", "slots:0=1,0,45,-1,-1,-1"};
     QTest::newRow("keyword case") << QByteArray("tabname,a\r\nReG,2,x\r\nbItS,h\r\nTitleBar,w\r\ntitle,l")
         << QStringList{"n=0", "t:0=a", "r:2=x", "bits:2=h|||||||", "bar=w", "title=l"};
     QTest::newRow("keyword blanks") << QByteArray(" REG,3,A\r\nREG ,4,B\r\nREGS,5,C\r\n; REG,6,D\r\nTAB,x")
@@ -105,8 +108,19 @@ void TestRegisterMapReader::records_data() {
         << QStringList{"title=two", "bar=bar"};
     QTest::newRow("titles absent") << QByteArray("TITLE,\r\nTITLEBAR\r\nTABNAME,x")
         << QStringList{"title=<none>", "bar=<none>", "n=0"};
-    QTest::newRow("bom hides first record") << QByteArray("\xEF\xBB\xBFTABNAME,A\r\nTABNAME,B")
-        << QStringList{"n=0", "t:0=B"};
+    QTest::newRow("utf-8 mark dropped") << QByteArray("\xEF\xBB\xBFTABNAME,A\r\nTABNAME,B\xC3\xA9\xFF")
+        << QStringList{"n=1", "t:0=A", "t:1=B\u00e9\uFFFD"};
+    QTest::newRow("utf-8 without mark") << QByteArray("TABNAME,Temp\xC3\xA9rature \xC2\xB5\nREG,1,\xF0\x9F\x94\xA5")
+        << QStringList{"t:0=Temp\u00e9rature \u00b5", "r:1=\U0001F525"};
+    QTest::newRow("not utf-8 is ansi") << QByteArray("TABNAME,Temp\xE9rature \xB5\r\nREG,1,\xC3\xA9\xC3")
+        << QStringList{"t:0=Temp\u00e9rature \u00b5", "r:1=\u00c3\u00a9\u00c3"};
+    QTest::newRow("utf-16 le") << utf16("TABNAME,\u00b5A\nREG,2,\U0001F525", QStringConverter::Utf16LE)
+        << QStringList{"t:0=\u00b5A", "r:2=\U0001F525"};
+    const QString acrossPieces = QString(32'758, u'x') + QStringLiteral("\U0001F525"); // the pair at 64 KiB
+    QTest::newRow("utf-16 pair across pieces") << utf16("TABNAME," + acrossPieces, QStringConverter::Utf16LE)
+        << QStringList{"t:0=" + acrossPieces};
+    QTest::newRow("utf-16 be") << utf16("TABNAME,A\r\nREG,2,B\nC", QStringConverter::Utf16BE)
+        << QStringList{"t:0=A", "r:2=B\nC"};
     QTest::newRow("reg before tabname") << QByteArray("REG,5,X\r\nTABNAME,A\r\nREG,6,Y")
         << QStringList{"named=5,6", "slots:0=6,-1,-1,-1,-1,-1"};
     QTest::newRow("missing fields") << QByteArray("TABNAME\r\nREG,5\r\nREG\r\nBITS,a,b")
