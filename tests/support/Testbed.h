@@ -40,21 +40,15 @@ public:
         g_object_unref(bed_);
     }
 
-    UMockdevTestbed* get() const { return bed_; }
     int count() const {
         return with([this] { return static_cast<int>(slots_.size()); });
     }
-    QString root() const {
+    QString nodeFile(int device) const {
         gchar* root = umockdev_testbed_get_root_dir(bed_);
-        const QString path = QString::fromUtf8(root);
+        const QString path =
+            QString::fromUtf8(root) + with([&] { return QString::fromLatin1(slots_.at(device).node); });
         g_free(root);
         return path;
-    }
-    QString nodeFile(int device) const {
-        return root() + with([&] { return QString::fromLatin1(slots_.at(device).node); });
-    }
-    QByteArray syspath(int device) const {
-        return with([&] { return slots_.at(device).syspath; });
     }
 
     // Adds the device described in umockdev-record's text. Its node's handler is in place before the node
@@ -79,6 +73,13 @@ public:
         });
         umockdev_testbed_uevent(bed_, path.constData(), "remove");
         umockdev_testbed_remove_device(bed_, path.constData());
+    }
+
+    // Sets a udev property of the device later, with the "change" event that `udevadm trigger` sends.
+    void change(int device, const char* property, const char* value) {
+        const QByteArray path = with([&] { return slots_.at(device).syspath; });
+        umockdev_testbed_set_property(bed_, path.constData(), property, value);
+        umockdev_testbed_uevent(bed_, path.constData(), "change");
     }
 
     // Runs f under the lock, on one device or on none.

@@ -4,12 +4,8 @@
 
 #include "usb/BridgeProtocol.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -45,7 +41,7 @@ constexpr std::array<const char*, 7> DevicesAbove = {
 
 // The records of the devices above an adapter, the nearest first as umockdev-record writes them; path ends
 // at the device the adapter hangs on. A driver is bound as the kernel shows it: the device's link to it.
-QString recordsAbove(EmulatedAdapter::Parent parent, int bus, const QString& sys, QString& path) {
+QString recordsAbove(EmulatedAdapter::Parent parent, int bus, QString& path) {
     QString records;
     QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
     chain.replace(QStringLiteral("%1"), QStringLiteral("1-%1").arg(bus + 2))
@@ -58,12 +54,10 @@ QString recordsAbove(EmulatedAdapter::Parent parent, int bus, const QString& sys
             text += QStringLiteral("E: DEVTYPE=usb_device\nA: idVendor=%1\nA: idProduct=%2\n")
                         .arg(EmulatedAdapter::VendorId, 0, 16)
                         .arg(EmulatedAdapter::ProductId + bus, 0, 16);
+        if (f[2] != "-")
+            text += QStringLiteral("L: driver=%1bus/%2/drivers/%3\n")
+                        .arg(QStringLiteral("../").repeated(path.count('/')), f[1], f[2]);
         records.prepend(text);
-        const QString drivers = QStringLiteral("bus/%1/drivers/%2").arg(f[1], f[2]);
-        if (f[2] != "-" && QDir(sys).mkpath(drivers) && QDir(sys).mkpath(path.mid(1)))
-            ::symlink(
-                QFile::encodeName(QStringLiteral("../").repeated(path.count('/')) + drivers).constData(),
-                QFile::encodeName(sys + path + QStringLiteral("/driver")).constData());
     }
     return records;
 }
@@ -188,7 +182,7 @@ EmulatedAdapter::~EmulatedAdapter() = default;
 int EmulatedAdapter::add(Parent parent, bool marked) {
     const int bus = d->count();
     QString path = QStringLiteral("/devices");
-    const QString above = recordsAbove(parent, bus, d->root() + QStringLiteral("/sys"), path);
+    const QString above = recordsAbove(parent, bus, path);
     path += QStringLiteral("/i2c-") + QString::number(bus);
     // The device first and then its parents, as umockdev-record writes them; =00 makes the node a file.
     const QString text = QStringLiteral("P: %1/i2c-dev/i2c-%2\nN: i2c-%2=00\nE: SUBSYSTEM=i2c-dev\n"
@@ -204,9 +198,7 @@ int EmulatedAdapter::add(Parent parent, bool marked) {
 }
 
 void EmulatedAdapter::mark(int bus) {
-    const QByteArray syspath = d->syspath(bus);
-    umockdev_testbed_set_property(d->get(), syspath.constData(), "REGBENCH_I2C", "1");
-    umockdev_testbed_uevent(d->get(), syspath.constData(), "change");
+    d->change(bus, "REGBENCH_I2C", "1");
 }
 
 void EmulatedAdapter::remove(int bus) {

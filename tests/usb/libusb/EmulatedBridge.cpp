@@ -19,12 +19,11 @@ namespace regbench::tests {
 
 namespace {
 
-// An URB between submission and reaping: the resolved copies of the client's struct and buffer.
-struct Urb {
-    Memory urb;
-    Memory buffer{};
-    usbdevfs_urb* fields() const { return as<usbdevfs_urb>(urb); }
-};
+// An URB between submission and reaping: the resolved copy of the client's struct, whose buffer points to the
+// copy of the client's buffer.
+usbdevfs_urb* fields(const Memory& urb) {
+    return as<usbdevfs_urb>(urb);
+}
 
 // Device, configuration 1 (bus powered, 100 mA), interface 0 (vendor-specific) and its bulk endpoints 0x02
 // and 0x82 of 64 bytes; vendor and product IDs little-endian.
@@ -41,8 +40,8 @@ QByteArray descriptors(std::uint16_t vendorId, std::uint16_t productId) {
 struct Device : usb::BridgeBus {
     EmulatedBridge::Bridge state;
     std::optional<QByteArray> reply; // the bridge keeps one at most
-    std::deque<Urb> pendingIn;
-    std::deque<Urb> reapable;
+    std::deque<Memory> pendingIn;
+    std::deque<Memory> reapable;
 
     // The bridge's registers, on a bus where the chip acknowledges everything.
     int readRegister(std::uint8_t reg, std::uint8_t& value) override {
@@ -55,8 +54,8 @@ struct Device : usb::BridgeBus {
     }
     // As the kernel: pending transfers end with -ESHUTDOWN.
     void unplug() {
-        for (Urb& u : pendingIn) {
-            u.fields()->status = -ESHUTDOWN;
+        for (Memory& u : pendingIn) {
+            fields(u)->status = -ESHUTDOWN;
             reapable.push_back(u);
         }
         pendingIn.clear();
@@ -83,9 +82,6 @@ struct Device : usb::BridgeBus {
             return umockdev_ioctl_client_complete(client, 0, 0);
         case USBDEVFS_SETINTERFACE: // interface 0 has setting 0 alone
             return umockdev_ioctl_client_complete(client, 0, 0);
-        case USBDEVFS_GETDRIVER:
-        case USBDEVFS_IOCTL:
-            return umockdev_ioctl_client_complete(client, -1, ENODATA); // no kernel driver is bound
         case USBDEVFS_SUBMITURB:
             return submit(client);
         case USBDEVFS_DISCARDURB:
@@ -96,16 +92,14 @@ struct Device : usb::BridgeBus {
     }
 
     void submit(UMockdevIoctlClient* client) {
-        Urb u{resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb))};
-        usbdevfs_urb* f = u.fields();
-        if (f->buffer_length > 0)
-            u.buffer =
-                resolve(u.urb.get(), offsetof(usbdevfs_urb, buffer), static_cast<gsize>(f->buffer_length));
+        const Memory u = resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb));
+        usbdevfs_urb* f = fields(u);
+        if (f->buffer_length > 0) // its copy lives as long as the URB's
+            resolve(u.get(), offsetof(usbdevfs_urb, buffer), static_cast<gsize>(f->buffer_length));
         f->status = 0;
         f->actual_length = 0;
         if (f->endpoint == usb::BridgeProtocol::RequestPipe) {
-            const char* bytes = u.buffer != nullptr ? reinterpret_cast<const char*>(u.buffer->data) : "";
-            serve(QByteArray(bytes, f->buffer_length));
+            serve(QByteArray(static_cast<const char*>(f->buffer), f->buffer_length));
             f->actual_length = f->buffer_length;
             reapable.push_back(u);
         } else if (f->endpoint == usb::BridgeProtocol::ReplyPipe) {
@@ -120,10 +114,10 @@ struct Device : usb::BridgeBus {
     void reap(UMockdevIoctlClient* client, bool removed) {
         if (reapable.empty())
             return umockdev_ioctl_client_complete(client, -1, removed ? ENODEV : EAGAIN);
-        Urb u = reapable.front();
+        const Memory u = reapable.front();
         reapable.pop_front();
         const Memory pointer = resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(void*));
-        umockdev_ioctl_data_set_ptr(pointer.get(), 0, u.urb.get());
+        umockdev_ioctl_data_set_ptr(pointer.get(), 0, u.get());
         umockdev_ioctl_client_complete(client, 0, 0);
     }
 
@@ -132,10 +126,10 @@ struct Device : usb::BridgeBus {
         gulong address = 0;
         std::memcpy(&address, umockdev_ioctl_client_get_arg(client)->data, sizeof address);
         const auto it = std::find_if(pendingIn.begin(), pendingIn.end(),
-                                     [address](const Urb& u) { return u.urb->client_addr == address; });
+                                     [address](const Memory& u) { return u->client_addr == address; });
         if (it == pendingIn.end())
             return umockdev_ioctl_client_complete(client, -1, EINVAL);
-        it->fields()->status = -ENOENT;
+        fields(*it)->status = -ENOENT;
         reapable.push_back(*it);
         pendingIn.erase(it);
         umockdev_ioctl_client_complete(client, 0, 0);
@@ -155,12 +149,11 @@ struct Device : usb::BridgeBus {
     void deliver() {
         if (pendingIn.empty() || !reply)
             return;
-        Urb u = pendingIn.front();
+        const Memory u = pendingIn.front();
         pendingIn.pop_front();
-        usbdevfs_urb* f = u.fields();
+        usbdevfs_urb* f = fields(u);
         const int n = std::min(static_cast<int>(reply->size()), f->buffer_length);
-        if (n > 0)
-            std::memcpy(u.buffer->data, reply->constData(), static_cast<std::size_t>(n));
+        std::memcpy(f->buffer, reply->constData(), static_cast<std::size_t>(n));
         f->actual_length = n;
         f->status = reply->size() > f->buffer_length ? -EOVERFLOW : 0;
         reply.reset();

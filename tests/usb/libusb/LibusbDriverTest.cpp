@@ -11,11 +11,7 @@
 
 using namespace regbench::usb;
 using regbench::tests::EmulatedBridge;
-
-struct Rig : regbench::tests::Layer {
-    Rig() : Layer(backend) {}
-    libusb::LibusbDriver backend;
-};
+using regbench::tests::Layer;
 
 class LibusbDriverTest : public QObject {
     Q_OBJECT
@@ -26,7 +22,8 @@ private slots:
         EmulatedBridge bridge;
         bridge.add();
         bridge.add();
-        Rig rig;
+        libusb::LibusbDriver backend;
+        Layer rig(backend);
         rig.onAttach = [&rig](std::uint32_t) { return rig.attached.size() == 1; };
         QCOMPARE(rig.init(), UsbStatus::Success);
         QTRY_COMPARE(rig.attached.size(), 2u);
@@ -40,7 +37,8 @@ private slots:
         EmulatedBridge bridge;
         bridge.add();
         QVERIFY(QFile::setPermissions(bridge.nodeFile(), {}));
-        Rig rig;
+        libusb::LibusbDriver backend;
+        Layer rig(backend);
         QCOMPARE(rig.init(), UsbStatus::Success);
         QTRY_COMPARE(rig.attached.size(), 1u);
         DeviceInfo info;
