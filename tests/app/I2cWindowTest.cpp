@@ -1,5 +1,5 @@
-// The window on the i2c-dev backend, against an adapter emulated at the kernel interface: the start-up
-// report, then one read and one write with their bytes on the bus.
+// The window on the i2c-dev backend, against an adapter emulated at the kernel interface: one read and one
+// write with their bytes on the bus.
 #include "EmulatedAdapter.h"
 #include "support/EmulatedTestMain.h"
 #include "support/WindowRig.h"
@@ -19,9 +19,7 @@ private slots:
         adapter.edit([](auto& bus) { bus.registers[5] = 0xA0; });
         regbench::usb::i2cdev::I2cDevDriver driver;
         regbench::tests::WindowRig rig;
-        QVERIFY(rig.start(&driver));
-        QCOMPARE(rig.logLines(), (QStringList{"USB-to-I2C driver initialization successful.",
-                                              "USB-to-I2C interface detected.", QString()}));
+        QVERIFY(rig.start(&driver)); // its start-up report is the simulator's, checked in WindowTest
         rig.window->cmdClearLog_Click();
         rig.window->cbRead_Click(0);
         QCOMPARE(rig.value(5), 0xA0);

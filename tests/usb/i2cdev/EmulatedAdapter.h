@@ -34,8 +34,6 @@ public:
     // The testbed: create it before the layer opens its udev monitor.
     EmulatedAdapter();
     ~EmulatedAdapter();
-    EmulatedAdapter(const EmulatedAdapter&) = delete;
-    EmulatedAdapter& operator=(const EmulatedAdapter&) = delete;
 
     // marked sets the udev property REGBENCH_I2C=1. Returns the bus number.
     int add(Parent parent = Parent::TinyUsb, bool marked = false);

@@ -5,30 +5,50 @@
 #include "EmulatedAdapter.h"
 #include "support/EmulatedTestMain.h"
 #include "support/LayerRig.h"
-#include "usb/BridgeIds.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
-#include <map>
 
 using namespace regbench::usb;
 using regbench::tests::EmulatedAdapter;
 using Parent = EmulatedAdapter::Parent;
 
+// A backend opened on the layer's rig.
 struct Rig : regbench::tests::Layer {
-    Rig() : Layer(backend) {
-        onAttach = [this](std::uint32_t handle) {
-            products.emplace(infos.back().Descriptor.idProduct, handle);
-            return refuse != attached.size();
-        };
-    }
+    Rig() : Layer(backend) {}
     i2cdev::I2cDevDriver backend;
-    std::multimap<std::uint16_t, std::uint32_t> products; // product ID -> handle
-    std::size_t refuse = 0;                               // the offer of this number is refused
+    std::size_t offered(std::uint16_t productId) const {
+        return std::count_if(infos.begin(), infos.end(),
+                             [&](auto& i) { return i.Descriptor.idProduct == productId; });
+    }
 };
+
+// A read goes on the bus as a write of the address and a read after a repeated start, in one transaction.
+constexpr const char* Read = "013905";
+constexpr const char* Write = "0038053c";
+constexpr const char* OnBusRead = "w1c 05, r1c[1]";
+constexpr const char* OnBusWrite = "w1c 05 3c";
+struct Transaction {
+    const char* name;
+    bool plainI2c; // false: the adapter offers the SMBus byte-data calls only
+    int fault;     // errno of every transaction
+    const char *request, *reply, *onBus;
+    bool claimed = false; // a kernel driver binds to the chip after a first access
+};
+const Transaction Transactions[] = {
+    {"read", true, 0, Read, "00a0", OnBusRead},
+    {"read, SMBus only", false, 0, Read, "00a0", OnBusRead},
+    {"write", true, 0, Write, "00", OnBusWrite},
+    {"write, SMBus only", false, 0, Write, "00", OnBusWrite},
+    {"no ack, ENXIO", true, ENXIO, Read, "40ff", ""},
+    {"no ack, EREMOTEIO", false, EREMOTEIO, Write, "40", ""},
+    {"bus error, EIO", true, EIO, Read, "80ff", ""},
+    {"chip claimed by a driver", true, 0, Read, "80ff", OnBusRead, true},
+    {"chip claimed by a driver, SMBus only", false, 0, Write, "80", OnBusRead, true}};
 
 class I2cDevDriverTest : public QObject {
     Q_OBJECT
@@ -43,9 +63,8 @@ private slots:
             adapters.add(other);
         adapters.add(Parent::Pci, true);
         Rig rig;
-        rig.refuse = 4;
+        rig.onAttach = [&rig](std::uint32_t) { return rig.attached.size() != 4; };
         QCOMPARE(rig.init(), UsbStatus::Success);
-        QVERIFY(rig.attached.empty()); // the caller is not ready for callbacks inside WDU_VB_Init
         QTRY_COMPARE(rig.attached.size(), 2u);
         adapters.add(Parent::TvTuner);
         adapters.add(Parent::Cp2112);
@@ -54,18 +73,15 @@ private slots:
         QTRY_COMPARE(rig.attached.size(), 4u);
 
         const std::uint16_t usb = EmulatedAdapter::ProductId;
-        QCOMPARE(rig.products.count(0), 1u);
-        QCOMPARE(rig.products.count(usb) + rig.products.count(usb + 7) + rig.products.count(usb + 8), 3u);
-        const std::vector<PipeInfo>& pipes = rig.infos.back().ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
-        QVERIFY(pipes.at(0).Number == 0x02 && pipes.at(1).Number == 0x82);
+        QCOMPARE(rig.offered(0), 1u);
+        QCOMPARE(rig.offered(usb) + rig.offered(usb + 7) + rig.offered(usb + 8), 3u);
         for (int bus = 0; bus < 9; ++bus)
             QCOMPARE(adapters.state(bus).ioctls, 0); // discovery probes nothing
 
-        QCOMPARE(rig.exchange(rig.attached[3], "013900"), "error e0000001");
         adapters.mark(7); // `udevadm trigger` again: a refusal stands
         adapters.add(Parent::TinyUsb);
         QTRY_COMPARE(rig.attached.size(), 5u);
-        QCOMPARE(rig.products.count(usb + 9), 1u); // and not bus 7 again before it
+        QCOMPARE(rig.offered(usb + 9), 1u); // and not bus 7 again before it
     }
 
     // The rule opens the adapters the layer takes, and besides them only the bridge and what is marked.
@@ -82,58 +98,33 @@ private slots:
     }
 
     void transaction_data() {
-        QTest::addColumn<bool>("plainI2c");
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QString>("onBus");
-        QTest::addColumn<bool>("claimed"); // a kernel driver binds to the chip after a first access
-        const auto row = [](const char* name, bool plain, int fault, const char* request, const char* reply,
-                            const char* onBus, bool claimed = false) {
-            QTest::newRow(name) << plain << fault << QByteArray(request) << QByteArray(reply)
-                                << QString(onBus) << claimed;
-        };
-        const char* read = "013905";
-        const char* write = "0038053c";
-        row("read", true, 0, read, "00a0", "w1c 05, r1c[1]");
-        row("read, SMBus only", false, 0, read, "00a0", "w1c 05, r1c[1]");
-        row("write", true, 0, write, "00", "w1c 05 3c");
-        row("write, SMBus only", false, 0, write, "00", "w1c 05 3c");
-        row("no ack, ENXIO", true, ENXIO, read, "40ff", "");
-        row("no ack, EREMOTEIO", false, EREMOTEIO, write, "40", "");
-        row("bus error, EIO", true, EIO, read, "80ff", "");
-        row("adapter gone, ENODEV", true, ENODEV, read, "error e0000002", "");
-        row("chip claimed by a driver", true, 0, read, "80ff", "w1c 05, r1c[1]", true);
-        row("chip claimed by a driver, SMBus only", false, 0, write, "80", "w1c 05, r1c[1]", true);
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(Transactions)); ++i)
+            QTest::newRow(Transactions[i].name) << i;
     }
 
     void transaction() {
-        QFETCH(bool, plainI2c);
-        QFETCH(int, fault);
-        QFETCH(QByteArray, request);
-        QFETCH(QByteArray, reply);
-        QFETCH(QString, onBus);
-        QFETCH(bool, claimed);
+        QFETCH(int, row);
+        const Transaction& t = Transactions[row];
         EmulatedAdapter adapters;
         adapters.add();
         adapters.edit([&](EmulatedAdapter::Bus& bus) {
-            bus.plainI2c = plainI2c;
-            bus.fault = fault;
+            bus.plainI2c = t.plainI2c;
+            bus.fault = t.fault;
             bus.registers[5] = 0xA0;
         });
         Rig rig;
         QCOMPARE(rig.init(), UsbStatus::Success);
         QTRY_COMPARE(rig.attached.size(), 1u);
-        if (claimed) { // after a first access; the kernel refuses only a claim, never I2C_RDWR or I2C_SMBUS
-            QCOMPARE(rig.exchange(rig.attached[0], "013905"), "00a0");
+        if (t.claimed) { // after a first access; the kernel refuses only a claim, never I2C_RDWR or I2C_SMBUS
+            QCOMPARE(rig.exchange(rig.attached[0], Read), "00a0");
             adapters.edit([](EmulatedAdapter::Bus& bus) { bus.claimed = true; });
         }
 
-        QCOMPARE(rig.exchange(rig.attached[0], request), reply);
-        QCOMPARE(adapters.state().transactions.join(';'), onBus);
-        QCOMPARE(adapters.state().registers[5], std::uint8_t(onBus == "w1c 05 3c" ? 0x3C : 0xA0));
-        if (fault == ENODEV) // and it stays gone
-            QCOMPARE(rig.exchange(rig.attached[0], request), reply);
+        QCOMPARE(rig.exchange(rig.attached[0], t.request), QByteArray(t.reply));
+        QCOMPARE(adapters.state().transactions.join(QLatin1Char(';')), QString(t.onBus));
+        QCOMPARE(adapters.state().registers[5],
+                 std::uint8_t(QByteArray(t.onBus) == OnBusWrite ? 0x3C : 0xA0));
     }
 
     // Runs without root's rights (see main), so that file modes apply.

@@ -22,8 +22,6 @@ public:
     // Sets up the empty testbed; create it before libusb_init, so before WDU_VB_Init.
     EmulatedBridge();
     ~EmulatedBridge();
-    EmulatedBridge(const EmulatedBridge&) = delete;
-    EmulatedBridge& operator=(const EmulatedBridge&) = delete;
 
     // Plugs in a new bridge and returns its number (0, 1, ...), which the calls below take. A bridge that is
     // plugged in again is a new one, as it is to the host.
