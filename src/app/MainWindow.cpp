@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyle>
 #include <QTabBar>
@@ -335,24 +336,19 @@ void MainWindow::TabStrip1_Click() {
         }
         shown.setVisible(true);
         shown.showRegister(map_, a);
-        panelUpdating_ = true;
-        shown.showValue(map_.RegValues.at(static_cast<std::size_t>(a)));
-        panelUpdating_ = false;
+        showPanelValue(p, static_cast<std::uint8_t>(map_.RegValues.at(static_cast<std::size_t>(a))));
     }
 }
 
+// The panel moves its up-down to follow the bits or the text, and the up-down reports that at once:
+// PanelUpdating tells updnRegData_Change that the change was not the user's.
 void MainWindow::cbRegToggleBit_Click(int index) {
-    panel(index / panels::RegisterPanel::BitCount).toggleBit(index % panels::RegisterPanel::BitCount);
-    panelUpdating_ = true;
-    UpdateTextFromBits(index);
-    panelUpdating_ = false;
-}
-
-void MainWindow::UpdateTextFromBits(int index) {
     const int p = index / panels::RegisterPanel::BitCount;
-    panel(p).setText(panel(p).bitsValue());
+    {
+        const QScopedValueRollback updating(panelUpdating_, true);
+        panel(p).toggleBit(index % panels::RegisterPanel::BitCount);
+    }
     StoreValueFromText(p);
-    panel(p).UpdateUpDownFromText();
 }
 
 void MainWindow::StoreValueFromText(int p) {
@@ -364,26 +360,23 @@ void MainWindow::StoreValueFromText(int p) {
 }
 
 void MainWindow::tbRegdata_KeyPress(int p, int& key) {
-    const bool changed = panel(p).typeKey(key);
+    bool changed = false;
+    {
+        const QScopedValueRollback updating(panelUpdating_, true);
+        changed = panel(p).typeKey(key);
+    }
     key = 0; // every accepted edit is made above; the box inserts nothing itself
-    if (!changed)
-        return;
-    panelUpdating_ = true;
-    panel(p).UpdateBitsFromText();
-    StoreValueFromText(p);
-    panel(p).UpdateUpDownFromText();
-    panelUpdating_ = false;
+    if (changed)
+        StoreValueFromText(p);
 }
 
+// The up-down already holds the value, so showing it moves the up-down no further and nothing comes back
+// here.
 void MainWindow::updnRegData_Change(int p) {
     if (panelUpdating_)
         return;
-    const int value = panel(p).upDownValue();
-    panelUpdating_ = true;
-    panel(p).setText(value);
-    panel(p).UpdateBitsFromText();
+    panel(p).showValue(panel(p).upDownValue());
     StoreValueFromText(p);
-    panelUpdating_ = false;
 }
 
 void MainWindow::cbRead_Click(int p) {
@@ -419,11 +412,8 @@ int MainWindow::panelValue(int p) const {
 }
 
 void MainWindow::showPanelValue(int p, std::uint8_t value) {
-    panel(p).setText(value);
-    panelUpdating_ = true;
-    panel(p).UpdateUpDownFromText();
-    panel(p).UpdateBitsFromText();
-    panelUpdating_ = false;
+    const QScopedValueRollback updating(panelUpdating_, true);
+    panel(p).showValue(value);
 }
 
 void MainWindow::showPage() {
