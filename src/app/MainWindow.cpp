@@ -17,7 +17,6 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyle>
 #include <QTabBar>
@@ -336,18 +335,13 @@ void MainWindow::TabStrip1_Click() {
         }
         shown.setVisible(true);
         shown.showRegister(map_, a);
-        showPanelValue(p, static_cast<std::uint8_t>(map_.RegValues.at(static_cast<std::size_t>(a))));
+        shown.showValue(map_.RegValues.at(static_cast<std::size_t>(a)));
     }
 }
 
-// The panel moves its up-down to follow the bits or the text, and the up-down reports that at once:
-// PanelUpdating tells updnRegData_Change that the change was not the user's.
 void MainWindow::cbRegToggleBit_Click(int index) {
     const int p = index / panels::RegisterPanel::BitCount;
-    {
-        const QScopedValueRollback updating(panelUpdating_, true);
-        panel(p).toggleBit(index % panels::RegisterPanel::BitCount);
-    }
+    panel(p).toggleBit(index % panels::RegisterPanel::BitCount);
     StoreValueFromText(p);
 }
 
@@ -360,18 +354,14 @@ void MainWindow::StoreValueFromText(int p) {
 }
 
 void MainWindow::tbRegdata_KeyPress(int p, int& key) {
-    bool changed = false;
-    {
-        const QScopedValueRollback updating(panelUpdating_, true);
-        changed = panel(p).typeKey(key);
-    }
+    const bool changed = panel(p).typeKey(key);
     key = 0; // every accepted edit is made above; the box inserts nothing itself
     if (changed)
         StoreValueFromText(p);
 }
 
-// The up-down already holds the value, so showing it moves the up-down no further and nothing comes back
-// here.
+// Nothing raises PanelUpdating any more: a panel does not report the moves of its up-down that it makes
+// itself, so every change that arrives here is the user's.
 void MainWindow::updnRegData_Change(int p) {
     if (panelUpdating_)
         return;
@@ -412,7 +402,6 @@ int MainWindow::panelValue(int p) const {
 }
 
 void MainWindow::showPanelValue(int p, std::uint8_t value) {
-    const QScopedValueRollback updating(panelUpdating_, true);
     panel(p).showValue(value);
 }
 

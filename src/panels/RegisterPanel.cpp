@@ -12,6 +12,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace regbench::panels {
 
@@ -150,6 +151,7 @@ void RegisterPanel::followText() {
     const int value = textValue();
     for (int b = 0; b < BitCount; ++b)
         bitButton(b)->setBit((value & (1 << b)) > 0);
+    const QSignalBlocker quiet(updnRegData_);
     updnRegData_->setValue(value);
 }
 

@@ -33,9 +33,9 @@ public:
     // Name, address and bit names of a register of the map; the value is left to showValue().
     void showRegister(const regmap::RegisterMap& map, int address);
 
-    // The three views of the value are brought into line only here, the hex text leading. Each call below
-    // ends with the bit buttons and the up-down following the text; moving the up-down emits upDownChanged()
-    // before the call returns, exactly as an arrow click would, so the caller must tell the two apart.
+    // The three views of the value are brought into line only here, the hex text leading: each call below
+    // ends with the bit buttons and the up-down following the text. upDownChanged() reports the user's moves
+    // of the up-down only, never the ones these calls make.
     //
     // Writes the whole text as the two-digit form of value, which leaves the caret at 0 with nothing
     // selected.
