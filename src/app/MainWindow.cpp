@@ -335,24 +335,14 @@ void MainWindow::TabStrip1_Click() {
         }
         shown.setVisible(true);
         shown.showRegister(map_, a);
-        panelUpdating_ = true;
         shown.showValue(map_.RegValues.at(static_cast<std::size_t>(a)));
-        panelUpdating_ = false;
     }
 }
 
 void MainWindow::cbRegToggleBit_Click(int index) {
-    panel(index / panels::RegisterPanel::BitCount).toggleBit(index % panels::RegisterPanel::BitCount);
-    panelUpdating_ = true;
-    UpdateTextFromBits(index);
-    panelUpdating_ = false;
-}
-
-void MainWindow::UpdateTextFromBits(int index) {
     const int p = index / panels::RegisterPanel::BitCount;
-    panel(p).setText(panel(p).bitsValue());
+    panel(p).toggleBit(index % panels::RegisterPanel::BitCount);
     StoreValueFromText(p);
-    panel(p).UpdateUpDownFromText();
 }
 
 void MainWindow::StoreValueFromText(int p) {
@@ -366,24 +356,17 @@ void MainWindow::StoreValueFromText(int p) {
 void MainWindow::tbRegdata_KeyPress(int p, int& key) {
     const bool changed = panel(p).typeKey(key);
     key = 0; // every accepted edit is made above; the box inserts nothing itself
-    if (!changed)
-        return;
-    panelUpdating_ = true;
-    panel(p).UpdateBitsFromText();
-    StoreValueFromText(p);
-    panel(p).UpdateUpDownFromText();
-    panelUpdating_ = false;
+    if (changed)
+        StoreValueFromText(p);
 }
 
+// Nothing raises PanelUpdating any more: a panel does not report the moves of its up-down that it makes
+// itself, so every change that arrives here is the user's.
 void MainWindow::updnRegData_Change(int p) {
     if (panelUpdating_)
         return;
-    const int value = panel(p).upDownValue();
-    panelUpdating_ = true;
-    panel(p).setText(value);
-    panel(p).UpdateBitsFromText();
+    panel(p).showValue(panel(p).upDownValue());
     StoreValueFromText(p);
-    panelUpdating_ = false;
 }
 
 void MainWindow::cbRead_Click(int p) {
@@ -419,11 +402,7 @@ int MainWindow::panelValue(int p) const {
 }
 
 void MainWindow::showPanelValue(int p, std::uint8_t value) {
-    panel(p).setText(value);
-    panelUpdating_ = true;
-    panel(p).UpdateUpDownFromText();
-    panel(p).UpdateBitsFromText();
-    panelUpdating_ = false;
+    panel(p).showValue(value);
 }
 
 void MainWindow::showPage() {

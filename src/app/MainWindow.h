@@ -66,7 +66,6 @@ public:
     void cbReadAllRegs_Click();
     void cbWriteAllRegs_Click();
 
-    void UpdateTextFromBits(int index);
     void StoreValueFromText(int panel);
 
 protected:

@@ -11,8 +11,6 @@ namespace regbench::panels {
 HexLineEdit::HexLineEdit(QWidget* parent) : QLineEdit(parent) {
     setContextMenuPolicy(Qt::PreventContextMenu);
     setAcceptDrops(false);
-    setDragEnabled(false);
-    setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
 HexFieldState HexLineEdit::fieldState() const {
@@ -36,7 +34,7 @@ bool HexLineEdit::event(QEvent* event) {
     // Claim the keys handled here before a window shortcut can take them, Escape and Backspace included.
     if (event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (isBlockedEdit(key) || !typedKeys(key).isEmpty()) {
+        if (!typedKeys(key).isEmpty()) {
             event->accept();
             return true;
         }
@@ -45,10 +43,6 @@ bool HexLineEdit::event(QEvent* event) {
 }
 
 void HexLineEdit::keyPressEvent(QKeyEvent* event) {
-    if (isBlockedEdit(event)) {
-        event->accept();
-        return;
-    }
     if (const QList<int> keys = typedKeys(event); !keys.isEmpty()) {
         event->accept();
         for (const int key : keys)
@@ -98,22 +92,6 @@ QList<int> HexLineEdit::typedKeys(const QKeyEvent* event) {
             keys.append(ch.unicode());
     }
     return keys;
-}
-
-bool HexLineEdit::isBlockedEdit(const QKeyEvent* event) {
-    static constexpr QKeySequence::StandardKey edits[] = {QKeySequence::Paste,
-                                                          QKeySequence::Cut,
-                                                          QKeySequence::Undo,
-                                                          QKeySequence::Redo,
-                                                          QKeySequence::Delete,
-                                                          QKeySequence::DeleteEndOfWord,
-                                                          QKeySequence::DeleteStartOfWord,
-                                                          QKeySequence::DeleteEndOfLine,
-                                                          QKeySequence::DeleteCompleteLine};
-    if (event->key() == Qt::Key_Delete)
-        return true;
-    return std::any_of(std::begin(edits), std::end(edits),
-                       [event](QKeySequence::StandardKey edit) { return event->matches(edit); });
 }
 
 bool HexLineEdit::isNavigation(const QKeyEvent* event) {

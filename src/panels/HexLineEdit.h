@@ -7,9 +7,10 @@
 namespace regbench::panels {
 
 // A text box that never edits itself: each typed character is handed to the owner through keyPressed(),
-// and the owner writes the outcome back with applyState(). Every other way to change the text (Delete,
-// paste, cut, undo, drops, the context menu, input methods, middle-click paste) is blocked, so the text only
-// ever changes through the key rules. Moving the caret, selecting and copying work as usual.
+// and the owner writes the outcome back with applyState(). Keys that type nothing and do not move the caret
+// (Delete, paste, cut, undo and the rest) never reach the line edit's own handling; drops, the context menu,
+// input methods and the middle-click paste of X11 would bypass the keys, so they are refused here. Moving
+// the caret, selecting and copying work as usual.
 class HexLineEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -32,7 +33,6 @@ protected:
 private:
     // The character codes a key event types, or an empty list when it types none.
     static QList<int> typedKeys(const QKeyEvent* event);
-    static bool isBlockedEdit(const QKeyEvent* event);
     static bool isNavigation(const QKeyEvent* event);
 };
 

@@ -12,6 +12,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace regbench::panels {
 
@@ -127,23 +128,31 @@ void RegisterPanel::describe(const QString& shown, const std::array<QString, Bit
 }
 
 void RegisterPanel::showValue(int value) {
-    setText(value);
-    UpdateBitsFromText();
-    UpdateUpDownFromText();
-}
-
-void RegisterPanel::setText(int value) {
     tbRegdata_->applyState(HexFieldState{common::HexText::twoDigitHex(value), 0, 0});
+    followText();
 }
 
-void RegisterPanel::UpdateBitsFromText() {
+void RegisterPanel::toggleBit(int bit) {
+    bitButton(bit)->setBit(bitButton(bit)->text() != QStringLiteral("1"));
+    showValue(bitsValue());
+}
+
+bool RegisterPanel::typeKey(int key) {
+    const HexKeyResult result = HexKeyRules::apply(tbRegdata_->fieldState(), key);
+    if (!result.changed)
+        return false;
+    tbRegdata_->applyState(result.state);
+    followText();
+    return true;
+}
+
+// A lone digit left by typing stays as it is: only the other two views are rewritten.
+void RegisterPanel::followText() {
     const int value = textValue();
     for (int b = 0; b < BitCount; ++b)
         bitButton(b)->setBit((value & (1 << b)) > 0);
-}
-
-void RegisterPanel::UpdateUpDownFromText() {
-    updnRegData_->setValue(textValue());
+    const QSignalBlocker quiet(updnRegData_);
+    updnRegData_->setValue(value);
 }
 
 int RegisterPanel::textValue() const {
@@ -161,17 +170,6 @@ int RegisterPanel::bitsValue() const {
 
 int RegisterPanel::upDownValue() const {
     return updnRegData_->value();
-}
-
-void RegisterPanel::toggleBit(int bit) {
-    bitButton(bit)->setBit(bitButton(bit)->text() != QStringLiteral("1"));
-}
-
-bool RegisterPanel::typeKey(int key) {
-    const HexKeyResult result = HexKeyRules::apply(tbRegdata_->fieldState(), key);
-    if (result.changed)
-        tbRegdata_->applyState(result.state);
-    return result.changed;
 }
 
 } // namespace regbench::panels

@@ -32,23 +32,24 @@ public:
 
     // Name, address and bit names of a register of the map; the value is left to showValue().
     void showRegister(const regmap::RegisterMap& map, int address);
-    // The two-digit form of the value in the text, then the bit buttons and the up-down from the text.
+
+    // The three views of the value are brought into line only here, the hex text leading: each call below
+    // ends with the bit buttons and the up-down following the text. upDownChanged() reports the user's moves
+    // of the up-down only, never the ones these calls make.
+    //
+    // Writes the whole text as the two-digit form of value, which leaves the caret at 0 with nothing
+    // selected.
     void showValue(int value);
-    // Writes the whole text, which leaves the caret at 0 with nothing selected.
-    void setText(int value);
-    void UpdateBitsFromText();
-    void UpdateUpDownFromText();
+    // Flips a bit button (one whose caption is exactly "1" clears, any other sets); the text follows the
+    // bits.
+    void toggleBit(int bit);
+    // Applies the hex typing rules to one typed character; true when the text changed.
+    bool typeKey(int key);
 
     // The value of the hex text, of the bit buttons' captions and of the up-down.
     int textValue() const;
     int bitsValue() const;
     int upDownValue() const;
-
-    // Flips a bit button: one whose caption is exactly "1" clears, any other sets.
-    void toggleBit(int bit);
-    // Applies the hex typing rules to one typed character; true when the text changed and the other views
-    // must follow it.
-    bool typeKey(int key);
 
     BitButton* bitButton(int bit) const { return cbRegToggleBit_.at(static_cast<std::size_t>(bit)); }
     HexLineEdit* hexText() const { return tbRegdata_; }
@@ -64,6 +65,7 @@ signals:
 private:
     void createBitControls();
     void createValueControls();
+    void followText();
     // What assistive technology tells of the controls: `shown` names the register, bitNames the bits.
     void describe(const QString& shown, const std::array<QString, BitCount>& bitNames);
 
