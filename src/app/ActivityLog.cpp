@@ -207,6 +207,7 @@ void ActivityLog::relayout() {
         asciiAdvances_[c] = metrics.horizontalAdvance(QChar(c));
     rawFont_ = QRawFont::fromFont(font());
     otherAdvances_.clear();
+    measuredWidth_ = wrapWidth();
     wrapped_.clear();
     noteRows(0);
     showFrame();
@@ -333,9 +334,10 @@ void ActivityLog::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void ActivityLog::resizeEvent(QResizeEvent* event) {
-    const int oldWidth = wrapWidth();
     QAbstractScrollArea::resizeEvent(event);
-    if (wrapWidth() != oldWidth)
+    // The scroll area has resized the viewport before this handler runs, so the width to compare with is the
+    // one the rows were measured at.
+    if (wrapWidth() != measuredWidth_)
         relayout();
     else
         showFrame();

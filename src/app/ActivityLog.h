@@ -108,6 +108,7 @@ private:
 
     LogLines lines_;
     std::vector<Wrapped> wrapped_;
+    int measuredWidth_ = 0; // the wrap width that wrapped_ holds the rows for
     std::vector<qreal> asciiAdvances_;
     mutable std::unordered_map<char16_t, qreal> otherAdvances_;
     QRawFont rawFont_; // the font itself, without the fallbacks that draw what it lacks
