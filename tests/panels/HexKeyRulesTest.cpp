@@ -38,10 +38,7 @@ private slots:
             QCOMPARE(std::tuple(key, result.changed, fields(result.state)),
                      std::tuple(key, false, fields(HexFieldState{"3C", 1, 1})));
         }
-    }
-
-    // From any short text, caret, selection and key: still one or two upper-case hex digits.
-    void typingKeepsOneOrTwoDigits() {
+        // From any short text, caret, selection and key: still one or two upper-case hex digits.
         const QRegularExpression valid(QStringLiteral("^[0-9A-F]{1,2}$"));
         for (const QString text : {"0", "5", "3C", "FF"})
             for (int caret = 0; caret <= text.size(); ++caret)
