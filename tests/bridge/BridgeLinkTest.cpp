@@ -55,34 +55,27 @@ private slots:
         QFETCH(bool, present);
         QFETCH(std::uint32_t, initStatus);
         QFETCH(QStringList, lines);
+        const bool opened = initStatus == UsbStatus::Success;
         Rig rig;
         rig.sim.setAutoPlug(present);
         rig.sim.setInitStatus(initStatus);
-        rig.startUp();
-        QCOMPARE(rig.log.lines(), lines);
-        QCOMPARE(rig.pauses, initStatus == UsbStatus::Success ? 1 : 0);
-        QCOMPARE(rig.link.DeviceAttached, present && initStatus == UsbStatus::Success);
-        if (initStatus != UsbStatus::Success) {
-            rig.link.shutDown();
-            QCOMPARE(rig.sim.uninitCalls(), 0);
-        } else if (!present) { // a bridge that comes later is still taken, without a detection report
-            rig.sim.plugBridge();
-            QCOMPARE(rig.settledLines(),
-                     lines + attachLines("vendor ID &H1209 product ID &H1", "1") + Accepting);
-            QVERIFY(rig.link.DeviceAttached);
-        }
-    }
-
-    void shutDownClosesOnceAndLogsNothing() {
-        Rig rig;
         rig.sim.setDriverHandleValue(7);
         rig.startUp();
-        const QString before = rig.log.content;
+        QCOMPARE(rig.log.lines(), lines);
+        QCOMPARE(rig.pauses, opened ? 1 : 0);
+        QCOMPARE(rig.link.DeviceAttached, present && opened);
+        if (opened && !present) { // a bridge that comes later is still taken, without a detection report
+            rig.sim.plugBridge();
+            lines += attachLines("vendor ID &H1209 product ID &H1", "1") + Accepting;
+            QTRY_COMPARE(rig.log.lines(), lines);
+        }
+        // Shut-down closes what was opened, once, logs nothing and leaves the attach state alone.
         rig.link.shutDown();
         rig.link.shutDown();
-        QVERIFY(rig.sim.uninitCalls() == 1 && rig.sim.lastUninitHandle() == 7u);
-        QCOMPARE(rig.log.content, before);
-        QVERIFY(rig.link.DeviceAttached); // and leaves the attach state alone
+        QCOMPARE(rig.sim.uninitCalls(), opened ? 1 : 0);
+        QVERIFY(!opened || rig.sim.lastUninitHandle() == 7u);
+        QCOMPARE(rig.log.lines(), lines);
+        QCOMPARE(rig.link.DeviceAttached, opened);
     }
 
     void attachDetachAndASecondBridge() {
@@ -114,20 +107,19 @@ private slots:
         Rig rig;
         rig.link.DeviceContext.AlternateSetting = 1;
         rig.sim.setSetInterfaceStatus(UsbStatus::Busy);
+        rig.sim.setAutoPlug(false);
         rig.startUp();
-        const QStringList expected =
-            attachLines("vendor ID &H1209 product ID &H1", "1") +
-            QStringList{"DeviceAttach: WDU_SetInterface failed", "(num.  0 alternate  1)",
-                        "device &H1: error &HE0000006", "(The device or interface is busy)",
-                        "DeviceAttach: Rejecting control of the device"};
-        QVERIFY2(rig.log.everything.contains(expected.join(QStringLiteral("\r\n"))),
-                 qPrintable(rig.log.everything));
+        rig.log.content.clear();
+        rig.sim.plugBridge();
+        const QStringList refused{"DeviceAttach: WDU_SetInterface failed", "(num.  0 alternate  1)",
+                                  "device &H1: error &HE0000006", "(The device or interface is busy)",
+                                  "DeviceAttach: Rejecting control of the device"};
+        QCOMPARE(rig.settledLines(), attachLines("vendor ID &H1209 product ID &H1", "1") + refused);
         QVERIFY(rig.link.DeviceContext.DeviceHandle == 0 && !rig.link.DeviceAttached);
         QCOMPARE(rig.link.DeviceContext.InterfaceStatus, UsbStatus::Busy);
         rig.sim.setSetInterfaceStatus(UsbStatus::Success);
         rig.sim.plugBridge();
-        QTest::qWait(20);
-        QVERIFY(rig.link.DeviceAttached);
+        QTRY_VERIFY(rig.link.DeviceAttached);
     }
 
     void statusTextStopsAtNul() {

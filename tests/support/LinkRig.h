@@ -11,23 +11,14 @@
 
 namespace regbench::tests {
 
-// A log that keeps what the writers wrote, including what a later clear removed.
-class RecordingLog : public common::LogSink {
-public:
-    void LogText(const QString& text, const QString& suffix) override {
-        content += text + suffix;
-        everything += text + suffix;
-    }
+// A log that keeps what the writers wrote; its lines leave out the text after the last line break.
+struct RecordingLog : common::LogSink {
+    void LogText(const QString& text, const QString& suffix) override { content += text + suffix; }
     void clearLog() override { content.clear(); }
-
     QStringList lines() const {
-        QStringList result = content.split(QStringLiteral("\r\n"));
-        result.removeLast(); // the text after the last line break
-        return result;
+        return content.split(QStringLiteral("\r\n")).mid(0, content.count(QStringLiteral("\r\n")));
     }
-
     QString content;
-    QString everything;
 };
 
 // The driver connection and its pipe transfers over the simulated bridge, writing to a recording log.

@@ -13,11 +13,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -71,6 +70,14 @@ struct I2cDevRig : Rig {
     i2cdev::I2cDevDriver i2cdev;
 };
 
+// Plugs a bridge in and opens the layer, whose offer comes from the event loop, not from inside Init.
+void attachOne(Rig& rig, Layer& layer) {
+    rig.plug();
+    QCOMPARE(layer.init(), UsbStatus::Success);
+    QVERIFY(layer.attached.empty());
+    QTRY_COMPARE(layer.attached.size(), 1u);
+}
+
 // Init's checks, arguments before state; a backend that cannot watch for devices says so instead of opening
 // a session that never hears of one; closing only with the session's handle, once.
 void openAndClose(Rig& rig, Layer& layer) {
@@ -91,7 +98,6 @@ void openAndClose(Rig& rig, Layer& layer) {
     setrlimit(RLIMIT_NOFILE, &limit);
     QVERIFY(deaf != UsbStatus::Success);
     QCOMPARE(d.WDU_VB_Init(&handle, nullptr, 1, {}, 1, nullptr), UsbStatus::InvalidArgument);
-    QCOMPARE(d.WDU_VB_Init(&handle, &match, 0, {}, 1, nullptr), UsbStatus::InvalidArgument);
     QCOMPARE(layer.init(), UsbStatus::Success);
     QCOMPARE(d.WDU_VB_Init(&handle, &match, 0, {}, 1, nullptr), UsbStatus::InvalidArgument);
     QCOMPARE(d.WDU_VB_Init(&handle, &match, 1, {}, 1, nullptr), UsbStatus::Busy);
@@ -108,11 +114,10 @@ void openAndClose(Rig& rig, Layer& layer) {
     QVERIFY(layer.detached.empty());
 }
 
-// Offers come from the event loop, the handle works inside the callback, and transfers check their
-// arguments before the handle and the device's pipes after it.
+// The handle works inside the callback, and transfers check their arguments before the handle and the
+// device's pipes after it.
 void offerAndTransfer(Rig& rig, Layer& layer) {
     UsbDriver& d = layer.driver;
-    rig.plug();
     std::uint32_t inside[2] = {UsbStatus::Other, UsbStatus::Other};
     layer.onAttach = [&](std::uint32_t handle) {
         DeviceInfo info;
@@ -120,9 +125,7 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
         inside[1] = d.WDU_SetInterface(handle, 0, 0);
         return true;
     };
-    QCOMPARE(layer.init(), UsbStatus::Success);
-    QVERIFY(layer.attached.empty());
-    QTRY_COMPARE(layer.attached.size(), 1u);
+    attachOne(rig, layer);
     QVERIFY(inside[0] == UsbStatus::Success && inside[1] == UsbStatus::Success);
     const std::vector<PipeInfo>& pipes = layer.infos[0].ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
     QVERIFY(pipes.size() == 2 && pipes[0].Number == 0x02 && pipes[1].Number == 0x82);
@@ -148,10 +151,9 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
     QCOMPARE(d.WDU_SetInterface(h, 1, 0), UsbStatus::NotFound);
     QCOMPARE(d.WDU_SetInterface(0, 0, 0), UsbStatus::InvalidHandle);
 
-    std::array<std::uint8_t, 3> request = {0x01, 0x39, 0x7f};
-    std::array<std::uint8_t, 2> reply{};
-    QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request.data(), 3, nullptr, {}, 5000), UsbStatus::Success);
-    QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply.data(), 2, nullptr, {}, 5000), UsbStatus::Success);
+    std::uint8_t request[] = {0x01, 0x39, 0x7f}, reply[2] = {};
+    QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request, 3, nullptr, {}, 5000), UsbStatus::Success);
+    QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply, 2, nullptr, {}, 5000), UsbStatus::Success);
     QCOMPARE(reply[1], std::uint8_t{0x3c});
 }
 
@@ -171,7 +173,6 @@ void refusedAndGone(Rig& rig, Layer& layer) {
     rig.unplug(1);
     QTRY_COMPARE(layer.detached, Handles{held});
     QCOMPARE(layer.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::DeviceGone);
-    QCOMPARE(layer.exchange(held, "01397f"), "error e0000002");
     rig.plug();
     QTRY_COMPARE(layer.attached.size(), 3u);
     QCOMPARE(layer.exchange(layer.attached[2], "00387f3c"), "00");
@@ -179,30 +180,31 @@ void refusedAndGone(Rig& rig, Layer& layer) {
     QCOMPARE(layer.exchange(refused, "01397f"), "error e0000001");
 }
 
-// Runs `then` from the event loop once a transfer waits on bridge 0: a transfer's wait handles events.
-class WhileWaiting {
-public:
-    WhileWaiting(Rig& rig, std::function<void()> then) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this, &rig, then = std::move(then)] {
-            if (!rig.transferWaiting())
-                return;
-            timer_.stop();
+// Sends a request whose reply bridge 0 holds and, once the transfer for the reply waits, runs `then` from the
+// event loop (a transfer's wait handles events); the transfer must end at once, with `status`.
+void interruptWait(Rig& rig, Layer& layer, std::uint32_t status, const std::function<void()>& then) {
+    rig.hold(true);
+    QByteArray request = QByteArray::fromHex("01397f");
+    QByteArray reply(2, 0);
+    QCOMPARE(layer.transfer(layer.attached[0], 0x02, request), UsbStatus::Success);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (rig.transferWaiting()) {
+            poll.stop();
             then();
-        });
-        timer_.start();
-    }
-
-private:
-    QTimer timer_;
-};
+        }
+    });
+    poll.start(5);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(layer.transfer(layer.attached[0], 0x82, reply, 20000), status);
+    QCOMPARE_LT(clock.elapsed(), 5000);
+}
 
 // A reply that does not come times out, and a late one never passes for the answer to the next request.
 // Unplugged while a transfer waits for its reply, the transfer ends at once.
 void heldReply(Rig& rig, Layer& layer) {
-    rig.plug();
-    QCOMPARE(layer.init(), UsbStatus::Success);
-    QTRY_COMPARE(layer.attached.size(), 1u);
+    attachOne(rig, layer);
     const std::uint32_t h = layer.attached[0];
     QCOMPARE(layer.exchange(h, "00387f3c"), "00");
     rig.hold(true);
@@ -212,53 +214,34 @@ void heldReply(Rig& rig, Layer& layer) {
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(layer.transfer(h, 0x82, reply, 100), UsbStatus::Timeout);
-    QVERIFY2(clock.elapsed() >= 90, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE_GE(clock.elapsed(), 90);
     QVERIFY(reply.isEmpty());
     rig.hold(false);
     QCOMPARE(layer.exchange(h, "00387e11"), "00");
     QCOMPARE(layer.exchange(h, "01397e"), "0011");
-
-    rig.hold(true);
-    reply.resize(2);
-    QCOMPARE(layer.transfer(h, 0x02, request), UsbStatus::Success);
-    const WhileWaiting unplug(rig, [&rig] { rig.unplug(0); });
-    clock.start();
-    QCOMPARE(layer.transfer(h, 0x82, reply, 20000), UsbStatus::DeviceGone);
-    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    interruptWait(rig, layer, UsbStatus::DeviceGone, [&rig] { rig.unplug(0); });
     QTRY_COMPARE(layer.detached, Handles{h});
 }
 
-// While a transfer waits, events go on (this test's timer runs), but arrivals wait for it to return and a
-// second transfer is refused; closing the layer ends the wait at once and drops the waiting arrival.
+// While a transfer waits, events go on (the poll runs), but arrivals wait for it to return and a second
+// transfer is refused; closing the layer ends the wait at once and drops the waiting arrival.
 void closedMidTransfer(Rig& rig, Layer& layer) {
-    rig.plug();
-    QCOMPARE(layer.init(), UsbStatus::Success);
-    QTRY_COMPARE(layer.attached.size(), 1u);
-    const std::uint32_t h = layer.attached[0];
-    rig.hold(true);
-    QByteArray request = QByteArray::fromHex("01397f");
-    QCOMPARE(layer.transfer(h, 0x02, request), UsbStatus::Success);
-    QByteArray second = request;
+    attachOne(rig, layer);
+    QByteArray second = QByteArray::fromHex("01397f");
     std::uint32_t secondStatus = UsbStatus::Success;
     std::size_t attachedAtClose = 0;
-    const WhileWaiting close(rig, [&] {
-        secondStatus = layer.transfer(h, 0x02, second);
+    interruptWait(rig, layer, UsbStatus::InvalidHandle, [&] {
+        secondStatus = layer.transfer(layer.attached[0], 0x02, second);
         rig.plug();
         QTimer::singleShot(150, [&] {
             attachedAtClose = layer.attached.size();
             layer.uninit();
         });
     });
-    QByteArray reply(2, 0);
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(layer.transfer(h, 0x82, reply, 20000), UsbStatus::InvalidHandle);
-    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(secondStatus, UsbStatus::Busy);
     QCOMPARE(attachedAtClose, 1u);
     QTest::qWait(100);
-    QCOMPARE(layer.attached.size(), 1u);
-    QVERIFY(layer.detached.empty());
+    QVERIFY(layer.attached.size() == 1 && layer.detached.empty());
 }
 
 // Closing drops the arrivals not yet delivered, also when a callback closes the layer.
@@ -280,19 +263,13 @@ void closedWithArrivalsQueued(Rig& rig, Layer& layer) {
     QCOMPARE(layer.exchange(layer.attached[0], "01397f"), "error e0000001");
 }
 
-struct Backend {
-    const char* name;
-    std::unique_ptr<Rig> (*make)();
-};
-const Backend Backends[] = {{"sim", [] { return std::unique_ptr<Rig>(new SimRig); }},
-                            {"libusb", [] { return std::unique_ptr<Rig>(new LibusbRig); }},
-                            {"i2cdev", [] { return std::unique_ptr<Rig>(new I2cDevRig); }}};
+template <class R> std::unique_ptr<Rig> make() {
+    return std::make_unique<R>();
+}
+const std::pair<const char*, std::unique_ptr<Rig> (*)()> Backends[] = {
+    {"sim", make<SimRig>}, {"libusb", make<LibusbRig>}, {"i2cdev", make<I2cDevRig>}};
 
-struct Case {
-    const char* name;
-    void (*run)(Rig&, Layer&);
-};
-const Case Cases[] = {
+const std::pair<const char*, void (*)(Rig&, Layer&)> Cases[] = {
     {"open and close", openAndClose},           {"offer and transfer", offerAndTransfer},
     {"refused and gone", refusedAndGone},       {"held reply, removed mid-transfer", heldReply},
     {"closed mid-transfer", closedMidTransfer}, {"closed with arrivals queued", closedWithArrivalsQueued}};
@@ -307,15 +284,15 @@ private slots:
         QTest::addColumn<int>("test");
         for (int b = 0; b < int(std::size(Backends)); ++b)
             for (int c = 0; c < int(std::size(Cases)); ++c)
-                QTest::addRow("%s: %s", Backends[b].name, Cases[c].name) << b << c;
+                QTest::addRow("%s: %s", Backends[b].first, Cases[c].first) << b << c;
     }
 
     void contract() {
         QFETCH(int, backend);
         QFETCH(int, test);
-        const std::unique_ptr<Rig> rig = Backends[backend].make();
+        const std::unique_ptr<Rig> rig = Backends[backend].second();
         Layer layer(rig->driver());
-        Cases[test].run(*rig, layer);
+        Cases[test].second(*rig, layer);
     }
 
     // What is still queued when a work item closes the session goes with the hand-over, before the backend
