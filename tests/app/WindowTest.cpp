@@ -1,6 +1,4 @@
-// The window as a user meets it: what the map puts on it and how exactly, which panels show, the boxes for a
-// missing or unreadable map, its controls and layout, the wait, reading through it, and quitting.
-#include "support/ModalCloser.h"
+// The window as a user and a screen reader meet it: what the map puts on it, the waits, and quitting.
 #include "support/WindowRig.h"
 
 #include "app/PreciseTimer.h"
@@ -10,9 +8,11 @@
 #include "panels/UpDown.h"
 
 #include <QAccessible>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextDocument>
@@ -24,24 +24,23 @@
 #include <QtGui/qpa/qplatformaccessibility.h>
 #include <QtGui/qpa/qplatformintegration.h>
 
-using regbench::tests::ModalCloser;
 using regbench::tests::WindowRig;
 
 namespace {
-
-QRgb colourOf(QPushButton* button) {
-    // Away from the caption, inside the one-pixel border.
-    return button->grab().toImage().pixel(3, button->height() / 2) & 0xFFFFFF;
-}
 
 bool shown(const WindowRig& rig, int panel) {
     return !rig.find<QWidget>(QStringLiteral("fmRegCtrls_%1").arg(panel))->isHidden();
 }
 
-QString bitRow(const WindowRig& rig, int panel) {
+// Each bit button of panel 0 as captioned and coloured, bit 7 first; the colour away from the caption, inside
+// the one-pixel border.
+QString bitRow(const WindowRig& rig) {
     QString row;
-    for (int b = 7; b >= 0; --b)
-        row += rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_%1").arg(panel * 8 + b))->text();
+    for (int b = 7; b >= 0; --b) {
+        auto* bit = rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_%1").arg(b));
+        const QRgb colour = bit->grab().toImage().pixel(3, bit->height() / 2) & 0xFFFFFF;
+        row += QStringLiteral("%1:%2 ").arg(bit->text()).arg(colour, 6, 16, QLatin1Char('0'));
+    }
     return row;
 }
 
@@ -49,9 +48,7 @@ QString bitRow(const WindowRig& rig, int panel) {
 void checkViews(const WindowRig& rig, int panel, int address, const QString& text, int value) {
     const regbench::panels::RegisterPanel& shown = rig.window->panel(panel);
     QCOMPARE(shown.hexText()->text(), text);
-    QCOMPARE(shown.bitsValue(), value);
-    QCOMPARE(shown.upDownValue(), value);
-    QCOMPARE(rig.value(address), value);
+    QCOMPARE((QList<int>{shown.bitsValue(), shown.upDownValue(), rig.value(address)}), QList<int>(3, value));
     QVERIFY(!rig.window->panelUpdating());
 }
 
@@ -81,21 +78,12 @@ void hear(QAccessibleEvent* event) {
         heard << QStringLiteral("caret %1").arg(caret->cursorPosition());
 }
 
-// Sees the events a widget receives, before it does.
-class EventSpy : public QObject {
-public:
-    EventSpy(QObject* watched, std::function<void(QObject*, QEvent*)> seen) : seen_(std::move(seen)) {
-        watched->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        seen_(watched, event);
+struct PaintCounter : QObject {
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
         return false;
     }
-
-private:
-    std::function<void(QObject*, QEvent*)> seen_;
+    int paints = 0;
 };
 
 } // namespace
@@ -135,14 +123,13 @@ private slots:
             QCOMPARE(label->toolTip(), QString()); // it fits
         }
         // A text too long for its place shows its start and "…", and whole in the tooltip as far as any
-        // control shows a text; the map keeps it whole.
+        // control shows a text.
         const auto* name = rig.find<QLabel>(QStringLiteral("lblRegName_0"));
         QVERIFY(name->text().endsWith(u'\u2026') && longName.startsWith(name->text().chopped(1)));
         QCOMPARE(shownToolTip(name->toolTip()), longName);
         QVERIFY(tabs->tabText(1).size() < 200 && tabs->tabText(1).endsWith(u'\u2026'));
         QCOMPARE(shownToolTip(tabs->tabToolTip(1)),
                  QString::fromLatin1(hugeCaption.left(regbench::panels::MapText::ShownLength)) + u'\u2026');
-        QCOMPARE(rig.window->registerMap().TabNames.at(1).size(), hugeCaption.size());
     }
 
     // A screen reader finds the controls it can reach named, each bit's value as its state, and hears what
@@ -153,8 +140,8 @@ private slots:
         QVERIFY(rig.start());
         QMap<QString, QAccessibleInterface*> found;
         walk(QAccessible::queryAccessibleInterface(rig.window.get()), found);
-        QCOMPARE(rig.find<QLabel>(QStringLiteral("Image1"))->pixmap().size(), QSize(679, 139));
-        QVERIFY(!rig.window->windowIcon().isNull());
+        QVERIFY(!rig.find<QLabel>(QStringLiteral("Image1"))->pixmap().isNull() &&
+                !rig.window->windowIcon().isNull());
         rig.window->panel(0).upDown()->setValue(0x81);
         // object, role, name, description
         const std::tuple<const char*, QAccessible::Role, const char*, const char*> controls[] = {
@@ -195,48 +182,32 @@ private slots:
     void panelsFollowTheSelectedTab() {
         WindowRig rig;
         QVERIFY(rig.start());
-        // tab, which panels show, and their addresses
-        const std::tuple<int, const char*, QStringList> tabs[] = {
-            {0, "111000", {"05", "10", "3A"}},
-            {1, "111111", {"00", "0A", "FF", "05", "20", "21"}},
-            {2, "100000", {"40"}}};
-        for (const auto& [tab, visible, addresses] : tabs) {
+        // tab, and the addresses of the panels that show
+        const std::pair<int, QString> tabs[] = {
+            {0, "@05 @10 @3A "}, {1, "@00 @0A @FF @05 @20 @21 "}, {2, "@40 "}};
+        for (const auto& [tab, addresses] : tabs) {
             rig.find<QTabWidget>(QStringLiteral("TabStrip1"))->setCurrentIndex(tab);
+            QString seen;
             for (int p = 0; p < 6; ++p)
-                QCOMPARE(shown(rig, p), visible[p] == '1');
-            for (int p = 0; p < addresses.size(); ++p)
-                QCOMPARE(rig.find<QLabel>(QStringLiteral("lblRegAddr_%1").arg(p))->text(),
-                         QStringLiteral("@ reg addr 0x") + addresses.at(p));
+                seen += shown(rig, p) ? rig.find<QLabel>(QStringLiteral("lblRegAddr_%1").arg(p))->text() + ' '
+                                      : "";
+            QCOMPARE(seen.replace(QStringLiteral("@ reg addr 0x"), QStringLiteral("@")), addresses);
         }
     }
 
-    void readShowsTheValueInEveryViewWithExactColours() {
+    void readAndEditsShowInEveryViewWithExactColours() {
         WindowRig rig;
         QVERIFY(rig.start());
-        QCOMPARE(bitRow(rig, 0), QStringLiteral("00000000")); // never read: 00, all grey
         rig.sim.chip(rig.sim.heldDevice()).write(5, 0xA5);
         rig.find<QPushButton>(QStringLiteral("cbRead_0"))->click();
         checkViews(rig, 0, 5, QStringLiteral("A5"), 0xA5);
-        QCOMPARE(bitRow(rig, 0), QStringLiteral("10100101"));
-        for (int b = 0; b < 8; ++b)
-            QCOMPARE(colourOf(rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_%1").arg(b))),
-                     (0xA5 >> b) & 1 ? QRgb{0x00FF00} : QRgb{0x7F7F7F});
-        QCOMPARE(rig.logLines().constLast(), QStringLiteral("Reading register 0x05 = 0xA5 successful"));
-        rig.find<QPushButton>(QStringLiteral("cmdClearLog"))->click();
-        QCOMPARE(rig.log(), QString());
-    }
-
-    // Each view brings the others and the table in line; none talks to the chip. The key rules themselves are
-    // HexKeyRulesTest's: here, that typed keys reach them, even a Backspace that deletes nothing.
-    void editingAnyViewBringsTheOthersInLine() {
-        WindowRig rig;
-        QVERIFY(rig.start());
-        rig.window->panel(0).upDown()->setValue(5);
-        auto* bit7 = rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_7"));
-        bit7->click();
-        checkViews(rig, 0, 5, QStringLiteral("85"), 0x85);
-        bit7->click();
-        checkViews(rig, 0, 5, QStringLiteral("05"), 5);
+        QCOMPARE(bitRow(rig),
+                 QStringLiteral("1:00ff00 0:7f7f7f 1:00ff00 0:7f7f7f 0:7f7f7f 1:00ff00 0:7f7f7f 1:00ff00 "));
+        // Each view brings the others and the table in line; none talks to the chip. The key rules themselves
+        // are HexKeyRulesTest's: here, that typed keys reach them, even a Backspace that deletes nothing.
+        rig.sim.clearTransfers();
+        rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_7"))->click();
+        checkViews(rig, 0, 5, QStringLiteral("25"), 0x25);
         auto* box = rig.window->panel(0).hexText();
         box->applyState({QStringLiteral("42"), 0, 0}); // the text alone says 42
         QTest::keyClick(box, Qt::Key_Backspace);
@@ -244,11 +215,8 @@ private slots:
         box->setCursorPosition(2);
         QTest::keyClicks(box, QStringLiteral("7g"));
         checkViews(rig, 0, 5, QStringLiteral("27"), 0x27);
-        QTest::keyClick(box, Qt::Key_Escape);
-        checkViews(rig, 0, 5, QStringLiteral("00"), 0);
-        rig.window->panel(1).upDown()->setValue(0x0F);
-        rig.window->panel(1).upDown()->findChild<QToolButton*>(QStringLiteral("up"))->click();
-        checkViews(rig, 1, 16, QStringLiteral("10"), 0x10);
+        rig.window->panel(0).upDown()->findChild<QToolButton*>(QStringLiteral("up"))->click();
+        checkViews(rig, 0, 5, QStringLiteral("28"), 0x28);
         // Register 5 sits on two tabs: an edit on one shows on the other.
         auto* tabs = rig.find<QTabWidget>(QStringLiteral("TabStrip1"));
         tabs->setCurrentIndex(1);
@@ -261,38 +229,41 @@ private slots:
     void missingAndUnreadableMapShowTheirBox_data() {
         QTest::addColumn<bool>("asDirectory");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << false << QStringLiteral("Configuration file (tabdefs.csv) not found.");
-        QTest::newRow("unreadable") << true
-                                    << QStringLiteral("Configuration file (tabdefs.csv) could not be read.");
+        QTest::newRow("missing") << false << QStringLiteral("not found.");
+        QTest::newRow("unreadable") << true << QStringLiteral("could not be read.");
     }
     void missingAndUnreadableMapShowTheirBox() {
         QFETCH(bool, asDirectory);
         QFETCH(QString, message);
-        ModalCloser closer;
-        WindowRig rig(QByteArray(), true, false);
+        QStringList boxes; // each answered at once, so that none can hang the test
+        QTimer closer;
+        closer.callOnTimeout([&boxes] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes << box->windowTitle() + '|' + box->text() +
+                             QStringLiteral("|%1 icon|%2 button").arg(box->icon()).arg(box->buttons().size());
+                box->done(QMessageBox::Ok);
+            }
+        });
+        closer.start(10);
+        WindowRig rig{QByteArray()};
         if (asDirectory)
             QVERIFY(QDir(rig.dir.path()).mkdir(QStringLiteral("tabdefs.csv")));
         QVERIFY(rig.start());
-        QCOMPARE(closer.texts, QStringList{message});
-        QVERIFY(closer.titles == QStringList{"regbench"} && closer.hadIcon == QList<bool>{false} &&
-                closer.buttonCounts == QList<int>{1});
-        // The window opens with its placeholders, and the driver start-up still runs.
+        QCOMPARE(boxes,
+                 QStringList{"regbench|Configuration file (tabdefs.csv) " + message + "|0 icon|1 button"});
+        // The window opens with its placeholders.
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
         QCOMPARE(rig.find<QLabel>(QStringLiteral("lblQXVDevice"))->text(),
                  QStringLiteral("Defined in tabdefs.csv: TITLE"));
-        QCOMPARE(rig.find<QTabWidget>(QStringLiteral("TabStrip1"))->count(), 0);
         QVERIFY(shown(rig, 5));
         QCOMPARE(rig.find<QLabel>(QStringLiteral("lblRegAddr_5"))->text(), QStringLiteral("@ reg addr 0xXX"));
         QCOMPARE(rig.find<QLabel>(QStringLiteral("lblBitName_47"))->text(), QStringLiteral("BITNAME"));
-        QCOMPARE(rig.logLines(), (QStringList{QStringLiteral("USB-to-I2C driver initialization successful."),
-                                              QStringLiteral("USB-to-I2C interface detected."), QString()}));
     }
 
-    // The group and whole-device buttons are created hidden and disabled, and nothing shows them.
+    // No panel shows; the group and whole-device buttons, created hidden and disabled, stay so on any map.
     void mapWithoutTabsShowsNoPanel() {
         WindowRig rig(QByteArrayLiteral("TITLE,Only a title\r\nREG,5,ORPHAN\r\n"));
         QVERIFY(rig.start());
-        QCOMPARE(rig.find<QTabWidget>(QStringLiteral("TabStrip1"))->count(), 0);
         for (int p = 0; p < 6; ++p)
             QVERIFY(!shown(rig, p));
         for (const char* name : {"cbReadAllRegs", "cbWriteAllRegs", "cbReadRegs", "cbWriteRegs"})
@@ -308,8 +279,7 @@ private slots:
         bool ran = false;
         QTimer::singleShot(0, rig.window.get(), [&] { ran = true; });
         rig.window->Pause(10);
-        QVERIFY(clock.elapsed() >= 10);
-        QVERIFY(ran); // events ran during the wait
+        QVERIFY(clock.elapsed() >= 10 && ran); // events ran during the wait
         // A pause inside a pause restarts the shared timer: its tick ends both.
         clock.restart();
         QTimer::singleShot(5, rig.window.get(), [&] { rig.window->Pause(20); });
@@ -321,11 +291,8 @@ private slots:
         QElapsedTimer restart;
         QTimer::singleShot(0, rig.window.get(), [&] {
             QThread::msleep(10); // the 5 ms tick is queued now, and comes to light with the restart below
-            const auto restartTimer1 = [&] {
-                restart.start();
-                timer1->setInterval(100);
-            };
-            QMetaObject::invokeMethod(rig.window.get(), restartTimer1, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                rig.window.get(), [&] { restart.start(), timer1->setInterval(100); }, Qt::QueuedConnection);
         });
         rig.window->Pause(5);
         QVERIFY(!restart.isValid() || restart.elapsed() >= 100);
@@ -333,19 +300,17 @@ private slots:
 
     void closingDuringTheStartUpWaitEndsCleanly() {
         WindowRig rig;
-        rig.create();
-        QTimer::singleShot(200, rig.window.get(), [&] { rig.window->close(); }); // inside the 1000 ms wait
-        QElapsedTimer clock;
-        clock.start();
+        QTimer::singleShot(200, [&] { rig.window->close(); }); // inside the 1000 ms wait
+        const QDeadlineTimer waitEnded(900);
         QVERIFY(rig.start());
-        QVERIFY(clock.elapsed() < 900);                           // the wait ended with the window
+        QVERIFY(!waitEnded.hasExpired());                         // the wait ended with the window
         QVERIFY(!rig.log().contains(QStringLiteral("detected"))); // no report to a closed window
         rig.window.reset();
         QCOMPARE(rig.sim.uninitCalls(), 1);
     }
 
     // A bridge that keeps its reply: the window goes on painting, the user's clicks wait for the transfer
-    // and then run in order, one request and reply after the other.
+    // and then run in order.
     void heldInputRunsInOrderOnceTheTransferEnds() {
         WindowRig rig;
         QVERIFY(rig.start());
@@ -353,12 +318,9 @@ private slots:
         rig.sim.clearTransfers();
         rig.sim.setDropReplies(true);
         rig.sim.setTimeoutCap(300);
-        int paints = 0;
+        PaintCounter painted;
         auto* log = rig.find<QWidget>(QStringLiteral("txtLog"));
-        const auto countPaints = [&paints](QObject*, QEvent* event) {
-            paints += event->type() == QEvent::Paint ? 1 : 0;
-        };
-        EventSpy spy(log, countPaints);
+        log->installEventFilter(&painted);
         QTimer::singleShot(50, rig.window.get(), [&] {
             QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbWrite_1")), Qt::LeftButton);
             QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_2")), Qt::LeftButton);
@@ -367,22 +329,17 @@ private slots:
             log->update();
         });
         QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_0")), Qt::LeftButton);
-        QVERIFY(paints > 0);
-        QTRY_COMPARE(rig.logLines().size(), 5);
-        QCOMPARE(rig.logLines(),
-                 (QStringList{"ReadPipe: WDU_Transfer() failed: error &HE0000003 (The transfer timed out)",
-                              "Read Pipe failed", "Reading register 0x05 failed: USB transfer error",
-                              "Writing register 0x10 = 0x00 successful",
-                              "Reading register 0x3A = 0x00 successful"}));
-        QString pipes;
-        for (const auto& transfer : rig.sim.transfers())
-            pipes += QString::number(transfer.pipe, 16) + QLatin1Char(' ');
-        QCOMPARE(pipes, QStringLiteral("2 82 2 82 2 82 "));
+        QVERIFY(painted.paints > 0);
+        QTRY_COMPARE(
+            rig.logLines(),
+            (QStringList{"ReadPipe: WDU_Transfer() failed: error &HE0000003 (The transfer timed out)",
+                         "Read Pipe failed", "Reading register 0x05 failed: USB transfer error",
+                         "Writing register 0x10 = 0x00 successful",
+                         "Reading register 0x3A = 0x00 successful"}));
     }
 
-    // Quit ends whatever waits, a pause between registers or a transfer the bridge never answers (held for
-    // the full 30 s): nothing more goes out, a click held back meanwhile never runs, nothing more is logged,
-    // and the connection closes once.
+    // Quit ends a pause between registers or a transfer never answered (held 30 s): nothing more goes out, a
+    // click held back meanwhile never runs, nothing more is logged, and the connection closes once.
     void quitEndsWhateverWaits_data() {
         QTest::addColumn<bool>("heldTransfer");
         QTest::newRow("during Write All") << false;
@@ -404,10 +361,9 @@ private slots:
             logAtQuit = rig.log();
             QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbQuit")), Qt::LeftButton);
         });
-        QElapsedTimer clock;
-        clock.start();
+        const QDeadlineTimer endedByQuit(10000); // long before the time-out
         heldTransfer ? rig.window->cbRead_Click(0) : rig.window->cbWriteAllRegs_Click();
-        QVERIFY(clock.elapsed() < 10000); // ended by Quit, long before the time-out
+        QVERIFY(!endedByQuit.hasExpired());
         QVERIFY(sentAtQuit > 0 && rig.window->isUnloaded() && !rig.window->isVisible());
         QCoreApplication::processEvents();
         QCOMPARE(rig.sim.transfers().size(), sentAtQuit + (heldTransfer ? 1 : 0)); // the held read's record

@@ -13,30 +13,20 @@
 
 namespace regbench::tests {
 
-// The window on the simulated bridge, with its map alone in a folder of its own.
+// The window on the simulated bridge, with its map alone in a folder of its own; a null map writes no file.
 class WindowRig {
 public:
-    explicit WindowRig(const QByteArray& map = testMap(), bool bridgePresent = true, bool writeMap = true) {
-        if (writeMap) {
-            QFile file(dir.filePath(QStringLiteral("tabdefs.csv")));
-            file.open(QIODevice::WriteOnly);
+    explicit WindowRig(const QByteArray& map = testMap()) {
+        QFile file(dir.filePath(QStringLiteral("tabdefs.csv")));
+        if (!map.isNull() && file.open(QIODevice::WriteOnly))
             file.write(map);
-        }
-        sim.setAutoPlug(bridgePresent);
         sim.setTimeoutCap(50);
     }
 
-    // Creating the window reads the map (and may show a box, so a ModalCloser must run first). The window is
-    // on the simulated bridge unless given another backend.
-    app::MainWindow& create(usb::UsbDriver* driver = nullptr) {
-        window = std::make_unique<app::MainWindow>(driver != nullptr ? *driver : sim, dir.path());
-        return *window;
-    }
-
-    // False when the driver start-up did not finish: use as QVERIFY(rig.start()).
+    // Creates the window (reading the map, which may show a box) on the simulator unless given another
+    // backend. False when the driver start-up did not finish: use as QVERIFY(rig.start()).
     [[nodiscard]] bool start(usb::UsbDriver* driver = nullptr) {
-        if (!window)
-            create(driver);
+        window = std::make_unique<app::MainWindow>(driver != nullptr ? *driver : sim, dir.path());
         window->showCentred();
         return QTest::qWaitFor([this] { return window->startUpDone(); }, 10000);
     }
@@ -44,11 +34,7 @@ public:
     template <typename T> T* find(const QString& name) const { return window->findChild<T*>(name); }
 
     QString log() const { return window->activityLog().text(); }
-    QStringList logLines() const {
-        QStringList lines = log().split(QStringLiteral("\r\n"));
-        lines.removeLast();
-        return lines;
-    }
+    QStringList logLines() const { return log().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts); }
     int value(int address) const {
         return window->registerMap().RegValues.at(static_cast<std::size_t>(address));
     }
