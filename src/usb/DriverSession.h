@@ -2,6 +2,7 @@
 
 #include "usb/HandOver.h"
 #include "usb/OfferedDevices.h"
+#include "usb/TransferWait.h"
 #include "usb/UsbDriver.h"
 
 #include <cstdint>
@@ -48,8 +49,11 @@ public:
     // Whether WDU_VB_Uninit with this handle closes the session; any other handle, or a second call, does
     // nothing.
     bool closedBy(std::uint32_t driverHandle) const { return isOpen() && driverHandle == handle_; }
-    // Work queued and not yet run is released here, before the backend tears down what it might hold.
+    // Work queued and not yet run is released here, before the backend tears down what it might hold; a
+    // transfer that waits ends with InvalidHandle.
     void close() {
+        endTransfer(UsbStatus::InvalidHandle);
+        waiting_ = nullptr;
         handOver_.reset();
         offers_.close();
         match_.clear();
@@ -57,10 +61,24 @@ public:
     }
 
     void post(std::function<void()> work) { handOver_->post(std::move(work)); }
-    // Arrivals and removals wait while a transfer waits, as they never arrive inside a call of the layer.
-    void holdEvents(bool held) {
-        if (handOver_)
-            handOver_->hold(held);
+    // One transfer at a time, as requests and replies must pair up: the layer answers Busy meanwhile.
+    bool transferWaiting() const { return waiting_ != nullptr; }
+    // Handles events until `end` is finished or the time-out passes (see waitForTransfer). Arrivals and
+    // removals wait meanwhile, as they never arrive inside a call of the layer.
+    std::uint32_t waitFor(TransferEnd& end, std::uint32_t timeoutMs) {
+        waiting_ = &end;
+        handOver_->hold(true);
+        const std::uint32_t status = waitForTransfer(end, timeoutMs);
+        if (waiting_ == &end) { // not closed meanwhile
+            waiting_ = nullptr;
+            handOver_->hold(false);
+        }
+        return status;
+    }
+    // Ends the transfer that waits, if any: its device went, or the layer is closing.
+    void endTransfer(std::uint32_t status) {
+        if (waiting_ != nullptr)
+            waiting_->finish(status);
     }
     // Null with the status when the handle is unknown, released, gone or the session closed.
     Offered* lookup(std::uint32_t deviceHandle, std::uint32_t& status) {
@@ -75,6 +93,7 @@ private:
     Offers offers_;
     std::uint32_t handle_ = 0;
     std::uint32_t sessions_ = 0;
+    TransferEnd* waiting_ = nullptr;
 };
 
 } // namespace regbench::usb

@@ -2,6 +2,7 @@
 
 #include "usb/BridgeProtocol.h"
 #include "usb/BridgeService.h"
+#include "usb/TransferWait.h"
 #include "usb/i2cdev/AdapterChannel.h"
 #include "usb/i2cdev/UdevAdapters.h"
 
@@ -129,8 +130,8 @@ std::uint32_t I2cDevDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
     Offered* held = session_.lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
-    if (waiting_)
-        return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
+    if (session_.transferWaiting())
+        return UsbStatus::Busy;
     if (pipe != BridgeProtocol::RequestPipe && pipe != BridgeProtocol::ReplyPipe)
         return UsbStatus::NotFound;
     const bool reply = pipe == BridgeProtocol::ReplyPipe;
@@ -158,20 +159,13 @@ std::uint32_t I2cDevDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
 }
 
 // A request still on the bus (a reply not yet read, or one whose read timed out) is waited for in the event
-// loop; device events wait meanwhile, as they never arrive inside a call of the layer.
+// loop. The adapter's thread may finish `idle` after a time-out, so it is shared with it.
 std::uint32_t I2cDevDriver::waitUntilIdle(AdapterChannel& adapter, std::uint32_t timeoutMs) {
     const auto idle = std::make_shared<TransferEnd>();
     adapter.whenIdle(idle);
     if (const std::optional<std::uint32_t> now = idle->status())
         return *now;
-    waiting_ = idle;
-    session_.holdEvents(true);
-    const std::uint32_t status = waitForTransfer(*idle, timeoutMs);
-    if (waiting_ == idle) { // not closed meanwhile
-        session_.holdEvents(false);
-        waiting_.reset();
-    }
-    return status;
+    return session_.waitFor(*idle, timeoutMs);
 }
 
 QByteArray I2cDevDriver::VB_Stat2Str(std::uint32_t status) {
@@ -186,8 +180,6 @@ void I2cDevDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
 }
 
 void I2cDevDriver::shutdown() {
-    if (waiting_)
-        std::exchange(waiting_, nullptr)->finish(UsbStatus::InvalidHandle);
     monitorWatch_.reset(); // its socket closes with udev_ below
     session_.close();
     refused_.clear();

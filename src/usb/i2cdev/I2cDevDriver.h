@@ -1,7 +1,6 @@
 #pragma once
 
 #include "usb/DriverSession.h"
-#include "usb/TransferWait.h"
 #include "usb/UsbDriver.h"
 #include "usb/i2cdev/AdapterRecord.h"
 
@@ -70,7 +69,6 @@ private:
     std::unique_ptr<common::FdWatch> monitorWatch_;
     Session session_;
     std::set<std::string> refused_; // syspaths, until their removal: a refusal stands, as for a USB device
-    std::shared_ptr<TransferEnd> waiting_; // one transfer at a time
 };
 
 } // namespace regbench::usb::i2cdev

@@ -174,8 +174,8 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
     Offered* held = lookup(deviceHandle, status);
     if (held == nullptr)
         return status;
-    if (flight_)
-        return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
+    if (session_.transferWaiting())
+        return UsbStatus::Busy;
     const auto flight =
         held->device->submit(pipe, readFlag == 1, buffer, length, setupPacket, timeoutMs, status);
     if (!flight) {
@@ -183,14 +183,12 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
             held->gone = true;
         return status;
     }
-    // libusb keeps the time-out; device events wait, as they never arrive inside a call of the layer.
+    // libusb keeps the time-out.
     flight_ = flight;
     const std::uint32_t session = session_.handle();
-    session_.holdEvents(true);
-    status = waitForTransfer(flight->end, 0);
+    status = session_.waitFor(flight->end, 0);
     if (session_.handle() != session)
         return status; // closed meanwhile: the flight was cancelled and freed, and the handle with it
-    session_.holdEvents(false);
     flight_.reset();
     const std::uint32_t done = LibusbOpenDevice::collect(*flight, buffer, length);
     if (bytesTransferred != nullptr)

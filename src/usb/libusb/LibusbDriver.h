@@ -58,7 +58,7 @@ private:
     std::vector<HotplugRegistrationPtr> hotplug_;
     std::unique_ptr<LibusbEventThread> eventThread_;
     Session session_;
-    std::shared_ptr<LibusbOpenDevice::InFlight> flight_; // one transfer at a time
+    std::shared_ptr<LibusbOpenDevice::InFlight> flight_; // what WDU_VB_Uninit must see end
 };
 
 } // namespace regbench::usb::libusb

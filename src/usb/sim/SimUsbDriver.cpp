@@ -38,7 +38,7 @@ private:
 SimUsbDriver::SimUsbDriver() = default;
 
 SimUsbDriver::~SimUsbDriver() {
-    endWaitingTransfer(UsbStatus::InvalidHandle);
+    session_.endTransfer(UsbStatus::InvalidHandle);
 }
 
 std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const MatchEntry* matchTables,
@@ -138,8 +138,8 @@ std::uint32_t SimUsbDriver::transfer(std::uint32_t deviceHandle, std::uint32_t p
     if (device == nullptr) {
         return status;
     }
-    if (waiting_ != nullptr) {
-        return UsbStatus::Busy; // one transfer at a time, as requests and replies must pair up
+    if (session_.transferWaiting()) {
+        return UsbStatus::Busy;
     }
     const bool listed = (pipe == BridgeProtocol::RequestPipe && endpointCount_ >= 1) ||
                         (pipe == BridgeProtocol::ReplyPipe && endpointCount_ >= 2);
@@ -198,20 +198,10 @@ std::uint32_t SimUsbDriver::waitForReply(int id, std::uint32_t timeoutMs) {
         wait = wait == 0 ? cap : std::min(wait, cap);
     }
     TransferEnd end;
-    waiting_ = &end;
     waitingDevice_ = id;
-    session_.holdEvents(true);
-    const std::uint32_t status = waitForTransfer(end, wait);
-    waiting_ = nullptr;
+    const std::uint32_t status = session_.waitFor(end, wait);
     waitingDevice_ = -1;
-    session_.holdEvents(false);
     return status;
-}
-
-void SimUsbDriver::endWaitingTransfer(std::uint32_t status) {
-    if (waiting_ != nullptr) {
-        waiting_->finish(status);
-    }
 }
 
 void SimUsbDriver::applyReplyFaults(QByteArray& reply) const {
@@ -242,7 +232,6 @@ void SimUsbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
     if (!session_.closedBy(driverHandle)) {
         return;
     }
-    endWaitingTransfer(UsbStatus::InvalidHandle);
     session_.close();
     held_ = -1;
     for (auto& [id, device] : devices_) {
@@ -284,7 +273,7 @@ void SimUsbDriver::unplugBridge(int id) {
     device.plugged = false;
     device.reply.reset();
     if (waitingDevice_ == id) {
-        endWaitingTransfer(UsbStatus::DeviceGone);
+        session_.endTransfer(UsbStatus::DeviceGone);
     }
     if (held_ == id) {
         held_ = -1;

@@ -13,10 +13,6 @@
 #include <optional>
 #include <vector>
 
-namespace regbench::usb {
-class TransferEnd;
-}
-
 namespace regbench::usb::sim {
 
 // The USB layer with the bridge and its chip simulated in-process, for tests and for running without the
@@ -81,7 +77,7 @@ public:
     // WDU_VB_Uninit ends it.
     void setDropReplies(bool drop);
     void setTimeoutCap(int ms); // negative: no cap
-    bool transferWaiting() const { return waiting_ != nullptr; }
+    bool transferWaiting() const { return session_.transferWaiting(); }
     void setStatusText(std::uint32_t status, QByteArray text);
 
     // Records. Tests read them; a program that runs all day on the simulation turns them off.
@@ -115,12 +111,10 @@ private:
     std::uint32_t transferIn(Device& device, std::uint8_t* buffer, std::uint32_t length,
                              std::uint32_t* bytesTransferred, std::uint32_t timeoutMs);
     std::uint32_t waitForReply(int id, std::uint32_t timeoutMs);
-    void endWaitingTransfer(std::uint32_t status);
     void applyReplyFaults(QByteArray& reply) const;
 
     Session session_;
-    TransferEnd* waiting_ = nullptr; // the read now waiting for a reply
-    int waitingDevice_ = -1;
+    int waitingDevice_ = -1; // whose reply a read now waits for
     std::map<int, Device> devices_;
     int nextDeviceId_ = 1;
     int held_ = -1;
