@@ -78,14 +78,6 @@ void hear(QAccessibleEvent* event) {
         heard << QStringLiteral("caret %1").arg(caret->cursorPosition());
 }
 
-struct PaintCounter : QObject {
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-    int paints = 0;
-};
-
 } // namespace
 
 class WindowTest : public QObject {
@@ -201,6 +193,8 @@ private slots:
         rig.sim.chip(rig.sim.heldDevice()).write(5, 0xA5);
         rig.find<QPushButton>(QStringLiteral("cbRead_0"))->click();
         checkViews(rig, 0, 5, QStringLiteral("A5"), 0xA5);
+        auto* box = rig.window->panel(0).hexText();
+        QCOMPARE(box->cursorPosition(), 0);
         QCOMPARE(bitRow(rig),
                  QStringLiteral("1:00ff00 0:7f7f7f 1:00ff00 0:7f7f7f 0:7f7f7f 1:00ff00 0:7f7f7f 1:00ff00 "));
         // Each view brings the others and the table in line; none talks to the chip. The key rules themselves
@@ -208,15 +202,17 @@ private slots:
         rig.sim.clearTransfers();
         rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_7"))->click();
         checkViews(rig, 0, 5, QStringLiteral("25"), 0x25);
-        auto* box = rig.window->panel(0).hexText();
         box->applyState({QStringLiteral("42"), 0, 0}); // the text alone says 42
         QTest::keyClick(box, Qt::Key_Backspace);
         checkViews(rig, 0, 5, QStringLiteral("42"), 0x42);
-        box->setCursorPosition(2);
-        QTest::keyClicks(box, QStringLiteral("7g"));
-        checkViews(rig, 0, 5, QStringLiteral("27"), 0x27);
+        // A lone digit stays as typed: the panel's own move of the up-down never passes for the user's.
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_7);
+        checkViews(rig, 0, 5, QStringLiteral("7"), 7);
+        QTest::keyClicks(box, QStringLiteral("eg"));
+        checkViews(rig, 0, 5, QStringLiteral("7E"), 0x7E);
         rig.window->panel(0).upDown()->findChild<QToolButton*>(QStringLiteral("up"))->click();
-        checkViews(rig, 0, 5, QStringLiteral("28"), 0x28);
+        checkViews(rig, 0, 5, QStringLiteral("7F"), 0x7F);
         // Register 5 sits on two tabs: an edit on one shows on the other.
         auto* tabs = rig.find<QTabWidget>(QStringLiteral("TabStrip1"));
         tabs->setCurrentIndex(1);
@@ -318,18 +314,13 @@ private slots:
         rig.sim.clearTransfers();
         rig.sim.setDropReplies(true);
         rig.sim.setTimeoutCap(300);
-        PaintCounter painted;
-        auto* log = rig.find<QWidget>(QStringLiteral("txtLog"));
-        log->installEventFilter(&painted);
         QTimer::singleShot(50, rig.window.get(), [&] {
             QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbWrite_1")), Qt::LeftButton);
             QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_2")), Qt::LeftButton);
             QCOMPARE(rig.sim.transfers().size(), std::size_t{1}); // only the first request went out
             rig.sim.setDropReplies(false);
-            log->update();
         });
         QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_0")), Qt::LeftButton);
-        QVERIFY(painted.paints > 0);
         QTRY_COMPARE(
             rig.logLines(),
             (QStringList{"ReadPipe: WDU_Transfer() failed: error &HE0000003 (The transfer timed out)",

@@ -1,7 +1,5 @@
-// The hex box takes typed keys only; the up-down steps without wrapping; the three views follow the text, and
-// the panel's own moves of the up-down never pass for the user's.
+// The hex box takes typed keys only; the up-down steps without wrapping.
 #include "panels/HexLineEdit.h"
-#include "panels/RegisterPanel.h"
 #include "panels/UpDown.h"
 
 #include <QAction>
@@ -81,28 +79,6 @@ private slots:
             QCOMPARE(updown.value(), value);
             QCOMPARE(changed.count(), changes);
         }
-    }
-
-    // Text, bits and up-down after each change the panel makes; a lone typed digit stays as it is.
-    void threeViewsFollowTheText() {
-        RegisterPanel panel(1, nullptr);
-        QSignalSpy reported(&panel, &RegisterPanel::upDownChanged);
-        const auto views = [&panel] {
-            return panel.hexText()->text() +
-                   QStringLiteral(" %1 %2").arg(panel.bitsValue()).arg(panel.upDownValue());
-        };
-        panel.showValue(0xA5);
-        QCOMPARE(views(), QStringLiteral("A5 165 165"));
-        QCOMPARE(panel.hexText()->cursorPosition(), 0);
-        panel.toggleBit(7);
-        QCOMPARE(views(), QStringLiteral("25 37 37"));
-        panel.hexText()->selectAll();
-        QVERIFY(panel.typeKey('7') && views() == QStringLiteral("7 7 7"));
-        QVERIFY(panel.typeKey('e') && views() == QStringLiteral("7E 126 126"));
-        QVERIFY(!panel.typeKey('g') && views() == QStringLiteral("7E 126 126"));
-        QCOMPARE(reported.count(), 0);
-        panel.upDown()->findChild<QToolButton*>(QStringLiteral("up"))->click();
-        QCOMPARE(reported, (QList<QList<QVariant>>{{1}}));
     }
 };
 
