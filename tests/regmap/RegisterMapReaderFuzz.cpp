@@ -8,32 +8,27 @@
 using regbench::regmap::RegisterMap;
 using regbench::regmap::RegisterMapReader;
 
-namespace {
+// Aborts, as the fuzzer expects of a fault, naming the invariant broken.
+#define REQUIRE(condition)                                                                                   \
+    ((condition) ? void() : (std::fprintf(stderr, "invariant broken: %s\n", #condition), std::abort()))
 
-void require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+namespace {
 
 void checkMap(const RegisterMapReader::ReadResult& result) {
     const RegisterMap& map = result.map;
-    require(map.TabCount >= -1 && map.TabCount < RegisterMap::MaxTabs, "TabCount in -1..31");
-    for (int s = 0; s < RegisterMap::SlotsPerTab; ++s) {
-        for (int t = 0; t < RegisterMap::MaxTabs; ++t) {
-            const int address = map.TabSlotAddr[s][t];
-            require(address == -1 || (address >= 0 && address < RegisterMap::RegisterCount),
-                    "slot -1 or 0..255");
-            require(t <= map.TabCount || address == -1, "no slot filled beyond the last tab");
+    REQUIRE(map.TabCount >= -1 && map.TabCount < RegisterMap::MaxTabs);
+    for (int t = 0; t < RegisterMap::MaxTabs; ++t) {
+        for (int s = 0; s < RegisterMap::SlotsPerTab; ++s) {
+            const int address = map.TabSlotAddr[s][t]; // -1 for none, and none beyond the last tab
+            REQUIRE(address == -1 ||
+                    (t <= map.TabCount && address >= 0 && address < RegisterMap::RegisterCount));
         }
+        REQUIRE(t <= map.TabCount || map.TabNames[t].isEmpty());
     }
     for (int a = 0; a < RegisterMap::RegisterCount; ++a)
-        require(map.RegValues[a] == 0, "RegValues all 0");
-    for (int t = map.TabCount + 1; t < RegisterMap::MaxTabs; ++t)
-        require(map.TabNames[t].isEmpty(), "no caption beyond the last tab");
-    require(!result.titleBar || !result.titleBar->isEmpty(), "titleBar never empty");
-    require(!result.title || !result.title->isEmpty(), "title never empty");
+        REQUIRE(map.RegValues[a] == 0);
+    REQUIRE(!result.titleBar || !result.titleBar->isEmpty());
+    REQUIRE(!result.title || !result.title->isEmpty());
 }
 
 } // namespace
@@ -43,9 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkMap(RegisterMapReader::read(bytes));
 
     const QString text = RegisterMapReader::decodeAnsi(bytes);
-    require(text.size() == bytes.size(), "one character per byte");
+    REQUIRE(text.size() == bytes.size()); // one character per byte
     const int address = RegisterMapReader::readAddress(text);
-    require(address >= -RegisterMapReader::AddressClamp && address <= RegisterMapReader::AddressClamp,
-            "address within the clamp");
+    REQUIRE(address >= -RegisterMapReader::AddressClamp && address <= RegisterMapReader::AddressClamp);
     return 0;
 }
