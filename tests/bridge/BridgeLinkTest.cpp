@@ -127,8 +127,8 @@ private slots:
             {QByteArray("Device gone\0garbage", 19), "Device gone"},
             {QByteArray("\0x", 2), QString()},
             {QByteArray("Whole text \xB5s"), "Whole text \u00B5s"}};
+        Rig rig;
         for (const auto& [libraryText, shown] : cases) {
-            Rig rig;
             rig.sim.setStatusText(UsbStatus::IoError, libraryText);
             QCOMPARE(rig.link.StatusText(UsbStatus::IoError), shown);
         }
