@@ -48,26 +48,14 @@ struct SimRig : Rig {
     std::vector<int> ids;
 };
 
-struct LibusbRig : Rig {
-    UsbDriver& driver() override { return libusb; }
-    void plug() override { bridges.add(); }
-    void unplug(int bridge) override { bridges.remove(bridge); }
-    void hold(bool on) override {
-        bridges.edit([on](auto& b) { b.dropReplies = on; });
-    }
-    bool transferWaiting() override { return bridges.state().pendingIns > 0; }
-    regbench::tests::EmulatedBridge bridges; // before the backend opens libusb
-    libusb::LibusbDriver libusb;
-};
-
-struct I2cDevRig : Rig {
-    UsbDriver& driver() override { return i2cdev; }
-    void plug() override { adapters.add(); }
-    void unplug(int bridge) override { adapters.remove(bridge); }
-    void hold(bool on) override { adapters.setStalled(on); }
-    bool transferWaiting() override { return adapters.heldTransactions() > 0; }
-    regbench::tests::EmulatedAdapter adapters; // before the backend opens its udev monitor
-    i2cdev::I2cDevDriver i2cdev;
+template <class Emulation, class Backend> struct EmulatedRig : Rig {
+    UsbDriver& driver() override { return backend; }
+    void plug() override { devices.add(); }
+    void unplug(int bridge) override { devices.remove(bridge); }
+    void hold(bool on) override { devices.hold(on); }
+    bool transferWaiting() override { return devices.waiting() > 0; }
+    Emulation devices; // before the backend opens libusb or its udev monitor
+    Backend backend;
 };
 
 // Plugs a bridge in and opens the layer, whose offer comes from the event loop, not from inside Init.
@@ -267,7 +255,9 @@ template <class R> std::unique_ptr<Rig> make() {
     return std::make_unique<R>();
 }
 const std::pair<const char*, std::unique_ptr<Rig> (*)()> Backends[] = {
-    {"sim", make<SimRig>}, {"libusb", make<LibusbRig>}, {"i2cdev", make<I2cDevRig>}};
+    {"sim", make<SimRig>},
+    {"libusb", make<EmulatedRig<regbench::tests::EmulatedBridge, libusb::LibusbDriver>>},
+    {"i2cdev", make<EmulatedRig<regbench::tests::EmulatedAdapter, i2cdev::I2cDevDriver>>}};
 
 const std::pair<const char*, void (*)(Rig&, Layer&)> Cases[] = {
     {"open and close", openAndClose},           {"offer and transfer", offerAndTransfer},
