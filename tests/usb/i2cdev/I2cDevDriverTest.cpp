@@ -1,6 +1,6 @@
 // The i2c-dev backend's own ways against adapters emulated at the kernel interface: which adapters it
-// offers, how a request goes on the bus and how the bus's failures are answered, and a node without
-// permission. What every backend does is checked in tests/usb/UsbDriverContractTest.cpp.
+// offers, how a request goes on the bus and how the bus's failures are answered. What every backend does is
+// checked in tests/usb/UsbDriverContractTest.cpp.
 #include "usb/i2cdev/I2cDevDriver.h"
 #include "EmulatedAdapter.h"
 #include "support/EmulatedTestMain.h"
@@ -126,29 +126,10 @@ private slots:
         QCOMPARE(adapters.state().registers[5],
                  std::uint8_t(QByteArray(t.onBus) == OnBusWrite ? 0x3C : 0xA0));
     }
-
-    // Runs without root's rights (see main), so that file modes apply.
-    void deniedAdapterIsOfferedAndExplained() {
-        EmulatedAdapter adapters;
-        adapters.add();
-        QVERIFY(adapters.deny(true));
-        Rig rig;
-        QCOMPARE(rig.init(), UsbStatus::Success);
-        QTRY_COMPARE(rig.attached.size(), 1u);
-        DeviceInfo info;
-        QCOMPARE(rig.driver.WDU_GetDeviceInfo(rig.attached[0], &info), UsbStatus::NoPermission);
-        QCOMPARE(rig.exchange(rig.attached[0], "013900"), "error e0000005");
-        QCOMPARE(adapters.ioctls(), 0);
-        QVERIFY(rig.driver.VB_Stat2Str(UsbStatus::NoPermission).contains("60-regbench.rules"));
-
-        // Access granted meanwhile (the rule installed and applied) works without plugging in again.
-        QVERIFY(adapters.deny(false));
-        QCOMPARE(rig.exchange(rig.attached[0], "013900"), "0000");
-    }
 };
 
 int main(int argc, char* argv[]) {
-    return regbench::tests::runEmulated<QCoreApplication, I2cDevDriverTest>(argc, argv, true);
+    return regbench::tests::runEmulated<QCoreApplication, I2cDevDriverTest>(argc, argv);
 }
 
 #include "I2cDevDriverTest.moc"
