@@ -126,7 +126,6 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
     QVERIFY(pipes[0].Type == PipeType::Bulk && pipes[1].Type == PipeType::Bulk);
     const std::uint32_t h = layer.attached[0];
     QCOMPARE(layer.exchange(h, "00387f3c"), "00");
-    QCOMPARE(layer.exchange(h, "01397f"), "003c");
     QCOMPARE(layer.exchange(h, "013b7f"), "80"); // another slave: nothing goes on the bus
 
     std::uint8_t byte = 0;
@@ -148,7 +147,7 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
     std::uint8_t request[] = {0x01, 0x39, 0x7f}, reply[2] = {};
     QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request, 3, nullptr, {}, 5000), UsbStatus::Success);
     QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply, 2, nullptr, {}, 5000), UsbStatus::Success);
-    QCOMPARE(reply[1], std::uint8_t{0x3c});
+    QVERIFY(reply[0] == 0 && reply[1] == 0x3c);
 }
 
 // A refused device is released; a gone one answers DeviceGone for good and comes back under a new handle.
@@ -158,8 +157,7 @@ void refusedAndGone(Rig& rig, Layer& layer) {
     layer.onAttach = [&layer](std::uint32_t) { return layer.attached.size() != 2; }; // refuses the second
     QCOMPARE(layer.init(), UsbStatus::Success);
     QTRY_COMPARE(layer.attached.size(), 2u);
-    const std::uint32_t held = layer.attached[0];
-    const std::uint32_t refused = layer.attached[1];
+    const std::uint32_t held = layer.attached[0], refused = layer.attached[1];
     DeviceInfo info;
     QCOMPARE(layer.driver.WDU_GetDeviceInfo(refused, &info), UsbStatus::InvalidHandle);
     QCOMPARE(layer.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::Success);
@@ -174,16 +172,18 @@ void refusedAndGone(Rig& rig, Layer& layer) {
     QCOMPARE(layer.exchange(refused, "01397f"), "error e0000001");
 }
 
-// Sends a request whose reply bridge 0 holds and, once the transfer for the reply waits, runs `then` from the
-// event loop (a transfer's wait handles events); the transfer must end at once, with `status`.
-void interruptWait(Rig& rig, Layer& layer, std::uint32_t status, const std::function<void()>& then) {
+// Sends a request whose reply bridge 0 holds and waits for the reply, ms at most, which ends with status and
+// brings nothing. Once the transfer waits, `then` runs from the event loop (a transfer's wait handles events)
+// and must end the wait at once; without it, the wait lasts its time-out.
+void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
+               const std::function<void()>& then = {}) {
     rig.hold(true);
     QByteArray request = QByteArray::fromHex("01397f");
     QByteArray reply(2, 0);
     QCOMPARE(layer.transfer(layer.attached[0], 0x02, request), UsbStatus::Success);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (rig.transferWaiting()) {
+        if (then && rig.transferWaiting()) {
             poll.stop();
             then();
         }
@@ -191,8 +191,9 @@ void interruptWait(Rig& rig, Layer& layer, std::uint32_t status, const std::func
     poll.start(5);
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(layer.transfer(layer.attached[0], 0x82, reply, 20000), status);
-    QCOMPARE_LT(clock.elapsed(), 5000);
+    QCOMPARE(layer.transfer(layer.attached[0], 0x82, reply, ms), status);
+    QVERIFY(reply.isEmpty());
+    QVERIFY2(then ? clock.elapsed() < 5000 : clock.elapsed() >= ms - 10, QByteArray::number(clock.elapsed()));
 }
 
 // A reply that does not come times out, and a late one never passes for the answer to the next request.
@@ -200,20 +201,11 @@ void interruptWait(Rig& rig, Layer& layer, std::uint32_t status, const std::func
 void heldReply(Rig& rig, Layer& layer) {
     attachOne(rig, layer);
     const std::uint32_t h = layer.attached[0];
-    QCOMPARE(layer.exchange(h, "00387f3c"), "00");
-    rig.hold(true);
-    QByteArray request = QByteArray::fromHex("01397f");
-    QByteArray reply(2, 0);
-    QCOMPARE(layer.transfer(h, 0x02, request), UsbStatus::Success);
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(layer.transfer(h, 0x82, reply, 100), UsbStatus::Timeout);
-    QCOMPARE_GE(clock.elapsed(), 90);
-    QVERIFY(reply.isEmpty());
+    awaitHeld(rig, layer, UsbStatus::Timeout, 100);
     rig.hold(false);
     QCOMPARE(layer.exchange(h, "00387e11"), "00");
     QCOMPARE(layer.exchange(h, "01397e"), "0011");
-    interruptWait(rig, layer, UsbStatus::DeviceGone, [&rig] { rig.unplug(0); });
+    awaitHeld(rig, layer, UsbStatus::DeviceGone, 20000, [&rig] { rig.unplug(0); });
     QTRY_COMPARE(layer.detached, Handles{h});
 }
 
@@ -224,7 +216,7 @@ void closedMidTransfer(Rig& rig, Layer& layer) {
     QByteArray second = QByteArray::fromHex("01397f");
     std::uint32_t secondStatus = UsbStatus::Success;
     std::size_t attachedAtClose = 0;
-    interruptWait(rig, layer, UsbStatus::InvalidHandle, [&] {
+    awaitHeld(rig, layer, UsbStatus::InvalidHandle, 20000, [&] {
         secondStatus = layer.transfer(layer.attached[0], 0x02, second);
         rig.plug();
         QTimer::singleShot(150, [&] {
