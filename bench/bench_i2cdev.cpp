@@ -22,7 +22,7 @@ namespace {
 void roundTrips(bool plainI2c) {
     EmulatedAdapter adapter;
     adapter.add();
-    adapter.edit([plainI2c](EmulatedAdapter::Bus& bus) { bus.plainI2c = plainI2c; });
+    adapter.edit([plainI2c](auto& bus) { bus.plainI2c = plainI2c; });
     I2cDevDriver driver;
     printRoundTrips(driver, plainI2c ? ", I2C_RDWR" : ", SMBus byte data");
 }

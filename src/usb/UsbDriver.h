@@ -126,7 +126,8 @@ inline constexpr std::size_t SetupPacketSize = 8;
 // A device answers DeviceGone from when the backend learns of its removal (at the latest when its detach
 // callback comes) for as long as the layer stays open; plugged in again, it comes under a new handle. A
 // device the backend could not open (no permission, say) is offered all the same, and every access to it
-// answers why.
+// answers why; each access tries to open it again, so that access granted meanwhile works without plugging
+// the device in again.
 //
 // WDU_VB_Init: InvalidArgument for a null driverHandle, a null match table or zero match entries; Busy while
 // a session is open; another failure status when the backend cannot watch for devices, so that a session

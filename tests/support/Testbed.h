@@ -3,8 +3,10 @@
 // Before any Qt header, which would turn glib's "signals" members into a keyword.
 #include <umockdev.h>
 
+#include "support/Emulated.h"
+
 #include <QByteArray>
-#include <QString>
+#include <QFile>
 
 #include <deque>
 #include <memory>
@@ -24,11 +26,11 @@ template <typename T> T* as(const Memory& memory) {
 // Devices emulated at the kernel interface in a umockdev testbed, numbered 0, 1, ... as they are added: they
 // appear in sysfs and udev, and their nodes' ioctls reach Device::ioctl(client, removed) on umockdev's worker
 // thread, under the one lock that guards every device. Device::unplug() ends what is pending when its device
-// goes, its destructor what is still pending at the end. Create it before the layer under test opens libusb
-// or a udev monitor.
+// goes, its destructor what is still pending at the end; Device::state, hold() and waiting() serve
+// Emulated's.
 template <typename Device> class Testbed {
 public:
-    Testbed() : bed_(umockdev_testbed_new()) {}
+    Testbed() : testbed_(umockdev_testbed_new()) {}
     ~Testbed() {
         with([this] {
             for (Slot& slot : slots_) {
@@ -37,18 +39,11 @@ public:
             }
         });
         slots_.clear();
-        g_object_unref(bed_);
+        g_object_unref(testbed_);
     }
 
     int count() const {
         return with([this] { return static_cast<int>(slots_.size()); });
-    }
-    QString nodeFile(int device) const {
-        gchar* root = umockdev_testbed_get_root_dir(bed_);
-        const QString path =
-            QString::fromUtf8(root) + with([&] { return QString::fromLatin1(slots_.at(device).node); });
-        g_free(root);
-        return path;
     }
 
     // Adds the device described in umockdev-record's text. Its node's handler is in place before the node
@@ -57,59 +52,92 @@ public:
         return with([&] {
             Slot& slot = slots_.emplace_back(this, umockdev_ioctl_base_new(), node, syspath);
             g_signal_connect(slot.handler, "handle-ioctl", reinterpret_cast<GCallback>(&onIoctl), &slot);
-            umockdev_testbed_attach_ioctl(bed_, node.constData(), slot.handler, nullptr);
-            umockdev_testbed_add_from_string(bed_, records.constData(), nullptr);
+            umockdev_testbed_attach_ioctl(testbed_, node.constData(), slot.handler, nullptr);
+            umockdev_testbed_add_from_string(testbed_, records.constData(), nullptr);
             return static_cast<int>(slots_.size()) - 1;
         });
     }
 
-    // Unplugs a device as the kernel announces it: the event needs the device's properties, so it goes
-    // out before the device is taken away.
-    void remove(int device) {
-        const QByteArray path = with([&] {
-            slots_.at(device).removed = true;
-            slots_.at(device).device.unplug();
-            return slots_.at(device).syspath;
-        });
-        umockdev_testbed_uevent(bed_, path.constData(), "remove");
-        umockdev_testbed_remove_device(bed_, path.constData());
-    }
-
     // Sets a udev property of the device later, with the "change" event that `udevadm trigger` sends.
     void change(int device, const char* property, const char* value) {
-        const QByteArray path = with([&] { return slots_.at(device).syspath; });
-        umockdev_testbed_set_property(bed_, path.constData(), property, value);
-        umockdev_testbed_uevent(bed_, path.constData(), "change");
+        const QByteArray path = with(device, [](const Slot& s) { return s.syspath; });
+        umockdev_testbed_set_property(testbed_, path.constData(), property, value);
+        umockdev_testbed_uevent(testbed_, path.constData(), "change");
     }
 
-    // Runs f under the lock, on one device or on none.
+    // Runs f under the lock, on one device's slot or on none.
     template <typename F> auto with(F f) const {
         const std::lock_guard lock(mutex_);
         return f();
     }
     template <typename F> auto with(int device, F f) {
-        return with([&] { return f(slots_.at(device).device); });
+        return with([&] { return f(slots_.at(device)); });
     }
 
 private:
+    template <typename, typename> friend class Emulated;
     struct Slot {
         Testbed* owner;
         UMockdevIoctlBase* handler;
         QByteArray node;
         QByteArray syspath;
         bool removed = false;
+        int ioctls = 0;
         Device device{};
     };
     static gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user) {
         auto* slot = static_cast<Slot*>(user);
         const std::lock_guard lock(slot->owner->mutex_);
+        ++slot->ioctls;
         slot->device.ioctl(client, slot->removed);
         return TRUE;
     }
 
-    UMockdevTestbed* bed_;
+    UMockdevTestbed* testbed_;
     mutable std::mutex mutex_;
     std::deque<Slot> slots_;
 };
+
+template <typename D, typename S> Emulated<D, S>::Emulated() : bed_(std::make_unique<Testbed<D>>()) {}
+
+template <typename D, typename S> Emulated<D, S>::~Emulated() = default;
+
+// The kernel's event needs the device's properties, so it goes out before the device is taken away.
+template <typename D, typename S> void Emulated<D, S>::remove(int device) {
+    const QByteArray path = bed_->with(device, [](auto& s) {
+        s.removed = true;
+        s.device.unplug();
+        return s.syspath;
+    });
+    umockdev_testbed_uevent(bed_->testbed_, path.constData(), "remove");
+    umockdev_testbed_remove_device(bed_->testbed_, path.constData());
+}
+
+template <typename D, typename S> bool Emulated<D, S>::deny(bool on, int device) {
+    g_autofree gchar* root = umockdev_testbed_get_root_dir(bed_->testbed_);
+    return QFile::setPermissions(QString::fromUtf8(root) + bed_->with(device, [](auto& s) { return s.node; }),
+                                 on ? QFile::Permissions() : QFile::ReadOwner | QFile::WriteOwner);
+}
+
+template <typename D, typename S> int Emulated<D, S>::ioctls(int device) const {
+    return bed_->with(device, [](auto& s) { return s.ioctls; });
+}
+
+template <typename D, typename S> void Emulated<D, S>::hold(bool on, int device) {
+    bed_->with(device, [on](auto& s) { s.device.hold(on); });
+}
+
+template <typename D, typename S> int Emulated<D, S>::waiting(int device) const {
+    return bed_->with(device, [](auto& s) { return s.device.waiting(); });
+}
+
+template <typename D, typename S> S Emulated<D, S>::state(int device) const {
+    return bed_->with(device, [](auto& s) { return s.device.state; });
+}
+
+template <typename D, typename S>
+void Emulated<D, S>::edit(const std::function<void(S&)>& change, int device) {
+    bed_->with(device, [&](auto& s) { change(s.device.state); });
+}
 
 } // namespace regbench::tests

@@ -134,7 +134,7 @@ void LibusbDriver::handleArrival(DevicePtr device) {
 LibusbDriver::Offered* LibusbDriver::lookup(std::uint32_t handle, std::uint32_t& status) {
     Offered* held = session_.lookup(handle, status);
     if (held != nullptr)
-        status = held->device->openStatus();
+        status = held->device->open();
     return status == UsbStatus::Success ? held : nullptr;
 }
 
@@ -203,7 +203,7 @@ std::uint32_t LibusbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32
 
 QByteArray LibusbDriver::VB_Stat2Str(std::uint32_t status) {
     if (status == UsbStatus::NoPermission)
-        return noPermissionText("the USB device", "plug the bridge in again");
+        return noPermissionText("the USB device", "plug the bridge in again or run udevadm trigger");
     return usbStatusText(status);
 }
 

@@ -65,21 +65,24 @@ void copyDescriptor(const libusb_device_descriptor& from, DeviceDescriptor& to) 
 } // namespace
 
 LibusbOpenDevice::LibusbOpenDevice(DevicePtr device) : device_(std::move(device)) {
+    open();
+}
+
+std::uint32_t LibusbOpenDevice::open() {
+    if (handle_)
+        return openStatus_;
     libusb_device_handle* handle = nullptr;
-    if (const int error = libusb_open(device_.get(), &handle); error != 0) {
-        openStatus_ = usbStatusFromLibusb(error);
-        return;
-    }
+    if (const int error = libusb_open(device_.get(), &handle); error != 0)
+        return openStatus_ = usbStatusFromLibusb(error);
     handle_.reset(handle);
     // Not every platform can detach a kernel driver; claiming then reports the conflict itself.
     libusb_set_auto_detach_kernel_driver(handle, 1);
     if (const int error = libusb_claim_interface(handle, ClaimedInterface); error != 0) {
-        openStatus_ = usbStatusFromLibusb(error);
         handle_.reset();
-        return;
+        return openStatus_ = usbStatusFromLibusb(error);
     }
     claim_ = ClaimedInterfacePtr(handle, InterfaceReleaser{ClaimedInterface});
-    openStatus_ = UsbStatus::Success;
+    return openStatus_ = UsbStatus::Success;
 }
 
 std::uint32_t LibusbOpenDevice::describe(DeviceInfo& info) const {

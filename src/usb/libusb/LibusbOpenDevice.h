@@ -13,7 +13,7 @@
 namespace regbench::usb::libusb {
 
 // A matched device as the layer holds it: open with interface 0 claimed or, when that failed, kept unopened
-// with the failure's status, so that every later access can say why it cannot work.
+// with the failure's status, so that every later access can say why it cannot work, or open it after all.
 class LibusbOpenDevice {
 public:
     // A transfer handed to libusb, which carries it out on its event thread. Shared between the call that
@@ -32,8 +32,10 @@ public:
     LibusbOpenDevice& operator=(const LibusbOpenDevice&) = delete;
 
     libusb_device* device() const { return device_.get(); }
-    // Success when open and claimed, else the status of the step that failed.
-    std::uint32_t openStatus() const { return openStatus_; }
+    // Opens the device and claims its interface unless that is done: Success, else the status of the step
+    // that failed. Tried again at every access while it fails, so that a permission granted meanwhile (the
+    // rule installed, `udevadm trigger`) works without plugging the bridge in again.
+    std::uint32_t open();
 
     // Fills info from libusb's cached descriptors; works for an unopened device too.
     std::uint32_t describe(DeviceInfo& info) const;

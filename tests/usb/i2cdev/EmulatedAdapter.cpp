@@ -10,7 +10,6 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
-#include <cstring>
 #include <vector>
 
 namespace regbench::tests {
@@ -62,30 +61,37 @@ QString recordsAbove(EmulatedAdapter::Parent parent, int bus, QString& path) {
     return records;
 }
 
+} // namespace
+
 // One adapter and the chip on its bus.
-struct Device {
-    EmulatedAdapter::Bus bus;
+struct AdapterDevice {
+    AdapterBus state;
     std::uint8_t pointer = 0; // the chip's register address
     bool stalled = false;
     std::vector<UMockdevIoctlClient*> held;
 
-    ~Device() { unplug(); }
+    ~AdapterDevice() { unplug(); }
     void unplug() { endHeld(true); }
+    void hold(bool on) {
+        stalled = on;
+        if (!on)
+            endHeld(false);
+    }
+    int waiting() const { return static_cast<int>(held.size()); }
 
     void ioctl(UMockdevIoctlClient* client, bool removed) {
-        ++bus.ioctls;
         if (removed)
             return umockdev_ioctl_client_complete(client, -1, ENODEV);
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
         switch (umockdev_ioctl_client_get_request(client)) {
         case I2C_FUNCS:
             *as<unsigned long>(resolve(arg, 0, sizeof(unsigned long))) =
-                I2C_FUNC_SMBUS_BYTE_DATA | (bus.plainI2c ? I2C_FUNC_I2C : 0);
+                I2C_FUNC_SMBUS_BYTE_DATA | (state.plainI2c ? I2C_FUNC_I2C : 0);
             return umockdev_ioctl_client_complete(client, 0, 0);
         case I2C_SLAVE:         // the address is the argument itself; the kernel keeps it per open file
         case I2C_SLAVE_FORCE: { // only FORCE takes an address that a driver holds
             const gsize address = *reinterpret_cast<gsize*>(arg->data);
-            if (bus.claimed && address == ChipAddress &&
+            if (state.claimed && address == ChipAddress &&
                 umockdev_ioctl_client_get_request(client) == I2C_SLAVE)
                 return umockdev_ioctl_client_complete(client, -1, EBUSY);
             g_object_set_data(G_OBJECT(client), SlaveKey, GSIZE_TO_POINTER(address));
@@ -102,13 +108,13 @@ struct Device {
         }
     }
     void transact(UMockdevIoctlClient* client) {
-        if (bus.fault != 0)
-            return umockdev_ioctl_client_complete(client, -1, bus.fault);
+        if (state.fault != 0)
+            return umockdev_ioctl_client_complete(client, -1, state.fault);
         QStringList trace;
         const int result = umockdev_ioctl_client_get_request(client) == I2C_RDWR
                                ? rdwr(umockdev_ioctl_client_get_arg(client), trace)
                                : smbus(client, trace);
-        bus.transactions << trace.join(QStringLiteral(", "));
+        state.transactions << trace.join(QStringLiteral(", "));
         umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? -result : 0);
     }
     // Returns the number of messages, or -errno. A message's fields are read before its buf is resolved,
@@ -132,11 +138,11 @@ struct Device {
                 return -ENXIO;
             for (int k = 0; k < m.len; ++k) {
                 if (read)
-                    bytes[k] = bus.registers[pointer++];
+                    bytes[k] = state.registers[pointer++];
                 else if (k == 0)
                     pointer = bytes[0];
                 else
-                    bus.registers[pointer++] = bytes[k];
+                    state.registers[pointer++] = bytes[k];
             }
         }
         return count;
@@ -156,9 +162,9 @@ struct Device {
         if (slave != ChipAddress || c.size != I2C_SMBUS_BYTE_DATA)
             return -ENXIO;
         if (read)
-            value = bus.registers[c.command];
+            value = state.registers[c.command];
         else
-            bus.registers[c.command] = value;
+            state.registers[c.command] = value;
         return 0;
     }
     // Held transactions end with ENODEV when the adapter goes, or go on the bus when it resumes.
@@ -171,16 +177,10 @@ struct Device {
     }
 };
 
-} // namespace
-
-struct EmulatedAdapter::Impl : Testbed<Device> {};
-
-EmulatedAdapter::EmulatedAdapter() : d(std::make_unique<Impl>()) {}
-
-EmulatedAdapter::~EmulatedAdapter() = default;
+template class Emulated<AdapterDevice, AdapterBus>;
 
 int EmulatedAdapter::add(Parent parent, bool marked) {
-    const int bus = d->count();
+    const int bus = bed_->count();
     QString path = QStringLiteral("/devices");
     const QString above = recordsAbove(parent, bus, path);
     path += QStringLiteral("/i2c-") + QString::number(bus);
@@ -192,41 +192,13 @@ int EmulatedAdapter::add(Parent parent, bool marked) {
                              .arg(path)
                              .arg(bus)
                              .arg(marked ? 1 : 0);
-    return d->add("/dev/i2c-" + QByteArray::number(bus),
-                  QStringLiteral("/sys%1/i2c-dev/i2c-%2").arg(path).arg(bus).toLatin1(),
-                  (text + above).toLatin1());
+    return bed_->add("/dev/i2c-" + QByteArray::number(bus),
+                     QStringLiteral("/sys%1/i2c-dev/i2c-%2").arg(path).arg(bus).toLatin1(),
+                     (text + above).toLatin1());
 }
 
 void EmulatedAdapter::mark(int bus) {
-    d->change(bus, "REGBENCH_I2C", "1");
-}
-
-void EmulatedAdapter::remove(int bus) {
-    d->remove(bus);
-}
-
-QString EmulatedAdapter::nodeFile(int bus) const {
-    return d->nodeFile(bus);
-}
-
-EmulatedAdapter::Bus EmulatedAdapter::state(int bus) const {
-    return d->with(bus, [](const Device& a) { return a.bus; });
-}
-
-void EmulatedAdapter::edit(const std::function<void(Bus&)>& change, int bus) {
-    d->with(bus, [&](Device& a) { change(a.bus); });
-}
-
-void EmulatedAdapter::setStalled(bool stalled, int bus) {
-    d->with(bus, [&](Device& a) {
-        a.stalled = stalled;
-        if (!stalled)
-            a.endHeld(false);
-    });
-}
-
-int EmulatedAdapter::heldTransactions(int bus) const {
-    return d->with(bus, [](const Device& a) { return static_cast<int>(a.held.size()); });
+    bed_->change(bus, "REGBENCH_I2C", "1");
 }
 
 } // namespace regbench::tests

@@ -1,19 +1,32 @@
 #pragma once
 
+#include "support/Emulated.h"
+
 #include <QStringList>
 
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <memory>
 
 namespace regbench::tests {
 
-// I2C adapters emulated at the kernel interface with umockdev, each with a chip at 0x1C on its bus: sysfs
-// entries under the devices and drivers that provide it, and a /dev/i2c-N node whose I2C_FUNCS, I2C_SLAVE,
-// I2C_RDWR and I2C_SMBUS ioctls are answered as the kernel and the chip would. Adapters are numbered as their
-// buses, 0, 1, ... The process must run under umockdev-wrapper. All members are thread-safe.
-class EmulatedAdapter {
+struct AdapterDevice;
+
+// What a test sets and reads of one adapter's bus.
+struct AdapterBus {
+    std::array<std::uint8_t, 256> registers{};
+    bool plainI2c = true; // false: I2C_FUNCS offers the SMBus byte-data calls only
+    int fault = 0;        // every transaction fails with this errno
+    bool claimed = false; // a kernel driver is bound to the chip: I2C_SLAVE answers EBUSY, as the kernel
+    // Each transaction as it went on the bus: "w1c 05, r1c[1]" (a read), "w1c 05 3c" (a write).
+    QStringList transactions;
+};
+
+// I2C adapters, each with a chip at 0x1C on its bus: sysfs entries under the devices and drivers that provide
+// it, and a /dev/i2c-N node whose I2C_FUNCS, I2C_SLAVE, I2C_RDWR and I2C_SMBUS ioctls are answered as the
+// kernel and the chip would. Adapters are numbered as their buses, 0, 1, ... A held adapter keeps
+// transactions waiting in their ioctl and carries them out when released; held and later transactions of a
+// removed one end with ENODEV.
+class EmulatedAdapter : public Emulated<AdapterDevice, AdapterBus> {
 public:
     // What provides the adapter: a USB-I2C adapter's driver, a TV tuner (on the USB device itself), a video
     // grabber, a USB driver of no adapter, a multiplexer on an adapter's bus, a PC's SMBus.
@@ -21,37 +34,10 @@ public:
     static constexpr std::uint16_t VendorId = 0x1209;
     static constexpr std::uint16_t ProductId = 0x7A1C; // plus the bus number
 
-    struct Bus {
-        std::array<std::uint8_t, 256> registers{};
-        bool plainI2c = true; // false: I2C_FUNCS offers the SMBus byte-data calls only
-        int fault = 0;        // every transaction fails with this errno
-        bool claimed = false; // a kernel driver is bound to the chip: I2C_SLAVE answers EBUSY, as the kernel
-        // Each transaction as it went on the bus: "w1c 05, r1c[1]" (a read), "w1c 05 3c" (a write).
-        QStringList transactions;
-        int ioctls = 0; // every ioctl that reached the node
-    };
-
-    // The testbed: create it before the layer opens its udev monitor.
-    EmulatedAdapter();
-    ~EmulatedAdapter();
-
     // marked sets the udev property REGBENCH_I2C=1. Returns the bus number.
     int add(Parent parent = Parent::TinyUsb, bool marked = false);
     // Sets the mark later, with the "change" event that `udevadm trigger` sends.
     void mark(int bus);
-    // A "remove" event; held and later transactions end with ENODEV.
-    void remove(int bus = 0);
-    QString nodeFile(int bus = 0) const;
-
-    Bus state(int bus = 0) const;
-    void edit(const std::function<void(Bus&)>& change, int bus = 0);
-    // Transactions wait, holding their caller in the ioctl, until this is turned off again.
-    void setStalled(bool stalled, int bus = 0);
-    int heldTransactions(int bus = 0) const;
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
 };
 
 } // namespace regbench::tests

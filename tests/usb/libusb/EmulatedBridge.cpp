@@ -19,12 +19,6 @@ namespace regbench::tests {
 
 namespace {
 
-// An URB between submission and reaping: the resolved copy of the client's struct, whose buffer points to the
-// copy of the client's buffer.
-usbdevfs_urb* fields(const Memory& urb) {
-    return as<usbdevfs_urb>(urb);
-}
-
 // Device, configuration 1 (bus powered, 100 mA), interface 0 (vendor-specific) and its bulk endpoints 0x02
 // and 0x82 of 64 bytes; vendor and product IDs little-endian.
 QByteArray descriptors(std::uint16_t vendorId, std::uint16_t productId) {
@@ -36,12 +30,19 @@ QByteArray descriptors(std::uint16_t vendorId, std::uint16_t productId) {
            "0902200001010080320904000002ff0000000705020240000007058202400000";
 }
 
-// One bridge: what the test sees, the reply it holds and the URBs between submission and reaping.
-struct Device : usb::BridgeBus {
-    EmulatedBridge::Bridge state;
-    std::optional<QByteArray> reply; // the bridge keeps one at most
+} // namespace
+
+// One bridge: what the test sees, the reply it holds and the URBs between submission and reaping, each the
+// resolved copy of the client's struct, whose buffer points to the copy of the client's buffer.
+struct BridgeDevice : usb::BridgeBus {
+    BridgeState state;
+    bool dropReplies = false;                       // held: requests still arrive, but no reply ever comes
+    std::optional<std::vector<std::uint8_t>> reply; // the bridge keeps one at most
     std::deque<Memory> pendingIn;
     std::deque<Memory> reapable;
+
+    void hold(bool on) { dropReplies = on; }
+    int waiting() const { return static_cast<int>(pendingIn.size()); }
 
     // The bridge's registers, on a bus where the chip acknowledges everything.
     int readRegister(std::uint8_t reg, std::uint8_t& value) override {
@@ -55,7 +56,7 @@ struct Device : usb::BridgeBus {
     // As the kernel: pending transfers end with -ESHUTDOWN.
     void unplug() {
         for (Memory& u : pendingIn) {
-            fields(u)->status = -ESHUTDOWN;
+            as<usbdevfs_urb>(u)->status = -ESHUTDOWN;
             reapable.push_back(u);
         }
         pendingIn.clear();
@@ -69,12 +70,11 @@ struct Device : usb::BridgeBus {
         if (removed)
             return umockdev_ioctl_client_complete(client, -1, ENODEV);
         switch (request) {
-        case USBDEVFS_GET_CAPABILITIES: {
+        case USBDEVFS_GET_CAPABILITIES:
             *as<std::uint32_t>(resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(std::uint32_t))) =
                 USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
                 USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
             return umockdev_ioctl_client_complete(client, 0, 0);
-        }
         case USBDEVFS_CLAIMINTERFACE:
         case USBDEVFS_DISCONNECT_CLAIM:
         case USBDEVFS_RELEASEINTERFACE:
@@ -93,13 +93,13 @@ struct Device : usb::BridgeBus {
 
     void submit(UMockdevIoctlClient* client) {
         const Memory u = resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(usbdevfs_urb));
-        usbdevfs_urb* f = fields(u);
+        usbdevfs_urb* f = as<usbdevfs_urb>(u);
         if (f->buffer_length > 0) // its copy lives as long as the URB's
             resolve(u.get(), offsetof(usbdevfs_urb, buffer), static_cast<gsize>(f->buffer_length));
         f->status = 0;
         f->actual_length = 0;
         if (f->endpoint == usb::BridgeProtocol::RequestPipe) {
-            serve(QByteArray(static_cast<const char*>(f->buffer), f->buffer_length));
+            serve(static_cast<const std::uint8_t*>(f->buffer), f->buffer_length);
             f->actual_length = f->buffer_length;
             reapable.push_back(u);
         } else if (f->endpoint == usb::BridgeProtocol::ReplyPipe) {
@@ -123,27 +123,24 @@ struct Device : usb::BridgeBus {
 
     // A discarded URB must still be reaped, with -ENOENT, or libusb never finishes the cancel.
     void discard(UMockdevIoctlClient* client) {
-        gulong address = 0;
-        std::memcpy(&address, umockdev_ioctl_client_get_arg(client)->data, sizeof address);
+        const gulong address = *reinterpret_cast<const gulong*>(umockdev_ioctl_client_get_arg(client)->data);
         const auto it = std::find_if(pendingIn.begin(), pendingIn.end(),
                                      [address](const Memory& u) { return u->client_addr == address; });
         if (it == pendingIn.end())
             return umockdev_ioctl_client_complete(client, -1, EINVAL);
-        fields(*it)->status = -ENOENT;
+        as<usbdevfs_urb>(*it)->status = -ENOENT;
         reapable.push_back(*it);
         pendingIn.erase(it);
         umockdev_ioctl_client_complete(client, 0, 0);
     }
 
     // A new request drops an unread reply.
-    void serve(const QByteArray& bytes) {
-        state.outs.push_back(bytes);
+    void serve(const std::uint8_t* bytes, int length) {
         reply.reset();
         const std::vector<std::uint8_t> served =
-            usb::BridgeService::serve(*this, std::vector<std::uint8_t>(bytes.begin(), bytes.end())).reply;
-        if (!state.dropReplies)
-            reply = QByteArray(reinterpret_cast<const char*>(served.data()),
-                               static_cast<qsizetype>(served.size()));
+            usb::BridgeService::serve(*this, {bytes, bytes + length}).reply;
+        if (!dropReplies)
+            reply = served;
     }
 
     void deliver() {
@@ -151,54 +148,28 @@ struct Device : usb::BridgeBus {
             return;
         const Memory u = pendingIn.front();
         pendingIn.pop_front();
-        usbdevfs_urb* f = fields(u);
-        const int n = std::min(static_cast<int>(reply->size()), f->buffer_length);
-        std::memcpy(f->buffer, reply->constData(), static_cast<std::size_t>(n));
-        f->actual_length = n;
-        f->status = reply->size() > f->buffer_length ? -EOVERFLOW : 0;
+        usbdevfs_urb* f = as<usbdevfs_urb>(u);
+        const int size = static_cast<int>(reply->size());
+        f->actual_length = std::min(size, f->buffer_length);
+        std::memcpy(f->buffer, reply->data(), static_cast<std::size_t>(f->actual_length));
+        f->status = size > f->buffer_length ? -EOVERFLOW : 0;
         reply.reset();
         reapable.push_back(u);
     }
 };
 
-} // namespace
-
-struct EmulatedBridge::Impl : Testbed<Device> {};
-
-EmulatedBridge::EmulatedBridge() : d(std::make_unique<Impl>()) {}
-
-EmulatedBridge::~EmulatedBridge() = default;
+template class Emulated<BridgeDevice, BridgeState>;
 
 int EmulatedBridge::add(std::uint16_t vendorId, std::uint16_t productId) {
-    const QByteArray devnum = QByteArray::number(d->count() + 2);
+    const QByteArray devnum = QByteArray::number(bed_->count() + 2);
     const QByteArray node = "/dev/bus/usb/001/" + devnum.rightJustified(3, '0');
-    const QByteArray syspath = "/sys/devices/usb1/1-" + QByteArray::number(d->count() + 1);
-    return d->add(node, syspath,
-                  "P: " + syspath.mid(4) + "\nN: " + node.mid(5) +
-                      "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + node +
-                      "\nE: BUSNUM=001\nE: DEVNUM=" + node.right(3) + "\nA: busnum=1\\n\nA: devnum=" +
-                      devnum + "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\nH: descriptors=" +
-                      descriptors(vendorId, productId) + "\n");
-}
-
-void EmulatedBridge::remove(int bridge) {
-    d->remove(bridge);
-}
-
-QString EmulatedBridge::nodeFile(int bridge) const {
-    return d->nodeFile(bridge);
-}
-
-EmulatedBridge::Bridge EmulatedBridge::state(int bridge) const {
-    return d->with(bridge, [](const Device& device) {
-        Bridge copy = device.state;
-        copy.pendingIns = static_cast<int>(device.pendingIn.size());
-        return copy;
-    });
-}
-
-void EmulatedBridge::edit(const std::function<void(Bridge&)>& change, int bridge) {
-    d->with(bridge, [&](Device& device) { change(device.state); });
+    const QByteArray syspath = "/sys/devices/usb1/1-" + QByteArray::number(bed_->count() + 1);
+    return bed_->add(node, syspath,
+                     "P: " + syspath.mid(4) + "\nN: " + node.mid(5) +
+                         "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + node +
+                         "\nE: BUSNUM=001\nE: DEVNUM=" + node.right(3) + "\nA: busnum=1\\n\nA: devnum=" +
+                         devnum + "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\nH: descriptors=" +
+                         descriptors(vendorId, productId) + "\n");
 }
 
 } // namespace regbench::tests
