@@ -23,10 +23,10 @@ public:
         sim.setTimeoutCap(50);
     }
 
-    // Creates the window (reading the map, which may show a box) on the simulator unless given another
-    // backend. False when the driver start-up did not finish: use as QVERIFY(rig.start()).
-    [[nodiscard]] bool start(usb::UsbDriver* driver = nullptr) {
-        window = std::make_unique<app::MainWindow>(driver != nullptr ? *driver : sim, dir.path());
+    // Creates the window (reading the map, which may show a box) on the simulator. False when the driver
+    // start-up did not finish: use as QVERIFY(rig.start()).
+    [[nodiscard]] bool start() {
+        window = std::make_unique<app::MainWindow>(sim, dir.path());
         window->showCentred();
         return QTest::qWaitFor([this] { return window->startUpDone(); }, 10000);
     }
