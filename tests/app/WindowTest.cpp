@@ -294,17 +294,6 @@ private slots:
         QVERIFY(!restart.isValid() || restart.elapsed() >= 100);
     }
 
-    void closingDuringTheStartUpWaitEndsCleanly() {
-        WindowRig rig;
-        QTimer::singleShot(200, [&] { rig.window->close(); }); // inside the 1000 ms wait
-        const QDeadlineTimer waitEnded(900);
-        QVERIFY(rig.start());
-        QVERIFY(!waitEnded.hasExpired());                         // the wait ended with the window
-        QVERIFY(!rig.log().contains(QStringLiteral("detected"))); // no report to a closed window
-        rig.window.reset();
-        QCOMPARE(rig.sim.uninitCalls(), 1);
-    }
-
     // A bridge that keeps its reply: the window goes on painting, the user's clicks wait for the transfer
     // and then run in order.
     void heldInputRunsInOrderOnceTheTransferEnds() {
@@ -329,35 +318,41 @@ private slots:
                          "Reading register 0x3A = 0x00 successful"}));
     }
 
-    // Quit ends a pause between registers or a transfer never answered (held 30 s): nothing more goes out, a
-    // click held back meanwhile never runs, nothing more is logged, and the connection closes once.
+    // Quit ends the start-up wait, a pause between registers or a transfer never answered (held 30 s):
+    // nothing more goes out, a click held back meanwhile never runs, nothing more is logged, and the
+    // connection closes once.
     void quitEndsWhateverWaits_data() {
-        QTest::addColumn<bool>("heldTransfer");
-        QTest::newRow("during Write All") << false;
-        QTest::newRow("during a held transfer") << true;
+        QTest::addColumn<int>("wait");
+        QTest::newRow("during the start-up wait") << 0;
+        QTest::newRow("during Write All") << 1;
+        QTest::newRow("during a held transfer") << 2;
     }
     void quitEndsWhateverWaits() {
-        QFETCH(bool, heldTransfer);
+        QFETCH(int, wait);
         WindowRig rig;
-        QVERIFY(rig.start());
-        rig.sim.setDropReplies(heldTransfer);
+        if (wait > 0)
+            QVERIFY(rig.start());
+        rig.sim.setDropReplies(wait == 2);
         rig.sim.setTimeoutCap(-1);
         rig.sim.clearTransfers();
         std::size_t sentAtQuit = 0;
         QString logAtQuit;
-        QTimer::singleShot(25, rig.window.get(), [&] {
-            if (heldTransfer)
+        QTimer::singleShot(wait == 0 ? 200 : 25, [&] {
+            if (wait == 2)
                 QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_1")), Qt::LeftButton);
             sentAtQuit = rig.sim.transfers().size();
             logAtQuit = rig.log();
             QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbQuit")), Qt::LeftButton);
         });
-        const QDeadlineTimer endedByQuit(10000); // long before the time-out
-        heldTransfer ? rig.window->cbRead_Click(0) : rig.window->cbWriteAllRegs_Click();
+        const QDeadlineTimer endedByQuit(900); // before the start-up's 1 s wait ends, or the transfer's 30 s
+        if (wait == 0)
+            QVERIFY(rig.start());
+        else
+            wait == 1 ? rig.window->cbWriteAllRegs_Click() : rig.window->cbRead_Click(0);
         QVERIFY(!endedByQuit.hasExpired());
-        QVERIFY(sentAtQuit > 0 && rig.window->isUnloaded() && !rig.window->isVisible());
+        QVERIFY((wait == 0 || sentAtQuit > 0) && rig.window->isUnloaded() && !rig.window->isVisible());
         QCoreApplication::processEvents();
-        QCOMPARE(rig.sim.transfers().size(), sentAtQuit + (heldTransfer ? 1 : 0)); // the held read's record
+        QCOMPARE(rig.sim.transfers().size(), sentAtQuit + (wait == 2 ? 1 : 0)); // the held read's record
         QCOMPARE(rig.log(), logAtQuit);
         rig.window.reset();
         QCOMPARE(rig.sim.uninitCalls(), 1);
