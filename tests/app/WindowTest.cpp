@@ -32,18 +32,6 @@ bool shown(const WindowRig& rig, int panel) {
     return !rig.find<QWidget>(QStringLiteral("fmRegCtrls_%1").arg(panel))->isHidden();
 }
 
-// Each bit button of panel 0 as captioned and coloured, bit 7 first; the colour away from the caption, inside
-// the one-pixel border.
-QString bitRow(const WindowRig& rig) {
-    QString row;
-    for (int b = 7; b >= 0; --b) {
-        auto* bit = rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_%1").arg(b));
-        const QRgb colour = bit->grab().toImage().pixel(3, bit->height() / 2) & 0xFFFFFF;
-        row += QStringLiteral("%1:%2 ").arg(bit->text()).arg(colour, 6, 16, QLatin1Char('0'));
-    }
-    return row;
-}
-
 // The text, then the value that the table, the up-down and the bit buttons must all agree on.
 void checkViews(const WindowRig& rig, int panel, int address, const QString& text, int value) {
     const regbench::panels::RegisterPanel& shown = rig.window->panel(panel);
@@ -171,7 +159,22 @@ private slots:
                               QStringLiteral("-0 ") + before + line + u'\n', QStringLiteral("caret 0")}));
     }
 
+    // Each tab shows the panels of its registers, and a map without tabs none; the group and whole-device
+    // buttons, created hidden and disabled, stay so on any map.
     void panelsFollowTheSelectedTab() {
+        const auto addressesShown = [](const WindowRig& rig) {
+            QString seen;
+            for (int p = 0; p < 6; ++p)
+                seen += shown(rig, p) ? rig.find<QLabel>(QStringLiteral("lblRegAddr_%1").arg(p))->text() + ' '
+                                      : "";
+            return seen.replace(QStringLiteral("@ reg addr 0x"), QStringLiteral("@"));
+        };
+        WindowRig noTabs(QByteArrayLiteral("TITLE,Only a title\r\nREG,5,ORPHAN\r\n"));
+        QVERIFY(noTabs.start());
+        QCOMPARE(addressesShown(noTabs), QString());
+        for (const char* name : {"cbReadAllRegs", "cbWriteAllRegs", "cbReadRegs", "cbWriteRegs"})
+            QVERIFY(noTabs.find<QPushButton>(QString::fromLatin1(name))->isHidden() &&
+                    !noTabs.find<QPushButton>(QString::fromLatin1(name))->isEnabled());
         WindowRig rig;
         QVERIFY(rig.start());
         // tab, and the addresses of the panels that show
@@ -179,11 +182,7 @@ private slots:
             {0, "@05 @10 @3A "}, {1, "@00 @0A @FF @05 @20 @21 "}, {2, "@40 "}};
         for (const auto& [tab, addresses] : tabs) {
             rig.find<QTabWidget>(QStringLiteral("TabStrip1"))->setCurrentIndex(tab);
-            QString seen;
-            for (int p = 0; p < 6; ++p)
-                seen += shown(rig, p) ? rig.find<QLabel>(QStringLiteral("lblRegAddr_%1").arg(p))->text() + ' '
-                                      : "";
-            QCOMPARE(seen.replace(QStringLiteral("@ reg addr 0x"), QStringLiteral("@")), addresses);
+            QCOMPARE(addressesShown(rig), addresses);
         }
     }
 
@@ -195,7 +194,15 @@ private slots:
         checkViews(rig, 0, 5, QStringLiteral("A5"), 0xA5);
         auto* box = rig.window->panel(0).hexText();
         QCOMPARE(box->cursorPosition(), 0);
-        QCOMPARE(bitRow(rig),
+        // Each bit as captioned and coloured, bit 7 first; the colour away from the caption, inside the
+        // border.
+        QString bits;
+        for (int b = 7; b >= 0; --b) {
+            auto* bit = rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_%1").arg(b));
+            const QRgb colour = bit->grab().toImage().pixel(3, bit->height() / 2) & 0xFFFFFF;
+            bits += QStringLiteral("%1:%2 ").arg(bit->text()).arg(colour, 6, 16, QLatin1Char('0'));
+        }
+        QCOMPARE(bits,
                  QStringLiteral("1:00ff00 0:7f7f7f 1:00ff00 0:7f7f7f 0:7f7f7f 1:00ff00 0:7f7f7f 1:00ff00 "));
         // Each view brings the others and the table in line; none talks to the chip. The key rules themselves
         // are HexKeyRulesTest's: here, that typed keys reach them, even a Backspace that deletes nothing.
@@ -254,17 +261,6 @@ private slots:
         QVERIFY(shown(rig, 5));
         QCOMPARE(rig.find<QLabel>(QStringLiteral("lblRegAddr_5"))->text(), QStringLiteral("@ reg addr 0xXX"));
         QCOMPARE(rig.find<QLabel>(QStringLiteral("lblBitName_47"))->text(), QStringLiteral("BITNAME"));
-    }
-
-    // No panel shows; the group and whole-device buttons, created hidden and disabled, stay so on any map.
-    void mapWithoutTabsShowsNoPanel() {
-        WindowRig rig(QByteArrayLiteral("TITLE,Only a title\r\nREG,5,ORPHAN\r\n"));
-        QVERIFY(rig.start());
-        for (int p = 0; p < 6; ++p)
-            QVERIFY(!shown(rig, p));
-        for (const char* name : {"cbReadAllRegs", "cbWriteAllRegs", "cbReadRegs", "cbWriteRegs"})
-            QVERIFY(rig.find<QPushButton>(QString::fromLatin1(name))->isHidden() &&
-                    !rig.find<QPushButton>(QString::fromLatin1(name))->isEnabled());
     }
 
     void pauseWaitsWithoutBlockingAndNestsAsOne() {
