@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(bits,
                  QStringLiteral("1:00ff00 0:7f7f7f 1:00ff00 0:7f7f7f 0:7f7f7f 1:00ff00 0:7f7f7f 1:00ff00 "));
         // Each view brings the others and the table in line; none talks to the chip. The key rules themselves
-        // are HexKeyRulesTest's: here, that typed keys reach them, even a Backspace that deletes nothing.
+        // are PanelWidgetsTest's: here, that typed keys reach them, even a Backspace that deletes nothing.
         rig.sim.clearTransfers();
         rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_7"))->click();
         checkViews(rig, 0, 5, QStringLiteral("25"), 0x25);
