@@ -44,37 +44,34 @@ bool prepare(const QString& kind, const QString& dir) {
 class TestMapFile : public QObject {
     Q_OBJECT
 private slots:
-    void load_data();
-    void load();
+    void load_data() {
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("regular") << Outcome::Read << Content;
+        QTest::newRow("empty") << Outcome::Read << QByteArray();
+        QTest::newRow("link to file") << Outcome::Read << Content;
+        QTest::newRow("missing") << Outcome::Missing << QByteArray();
+        for (const char* kind : {"dangling link", "directory", "fifo", "oversized", "no permission"})
+            QTest::newRow(kind) << Outcome::Unreadable << QByteArray();
+    }
+
+    void load() {
+        QFETCH(Outcome, outcome);
+        QFETCH(QByteArray, bytes);
+        const QString kind = QString::fromLatin1(QTest::currentDataTag());
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        if (!prepare(kind, dir.path()))
+            QSKIP("this file system cannot make that kind of entry");
+        if (kind == u"no permission" && QFile(dir.filePath(MapFile::fileName())).open(QIODevice::ReadOnly))
+            QSKIP("permissions are not enforced for this user");
+        const MapFile::Loaded loaded = MapFile::load(dir.path());
+        QCOMPARE(loaded.outcome, outcome);
+        QCOMPARE(loaded.bytes, bytes);
+        // A directory that does not exist holds no file either.
+        QCOMPARE(MapFile::load(dir.filePath(QStringLiteral("absent"))).outcome, Outcome::Missing);
+    }
 };
-
-void TestMapFile::load_data() {
-    QTest::addColumn<Outcome>("outcome");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("regular") << Outcome::Read << Content;
-    QTest::newRow("empty") << Outcome::Read << QByteArray();
-    QTest::newRow("link to file") << Outcome::Read << Content;
-    QTest::newRow("missing") << Outcome::Missing << QByteArray();
-    for (const char* kind : {"dangling link", "directory", "fifo", "oversized", "no permission"})
-        QTest::newRow(kind) << Outcome::Unreadable << QByteArray();
-}
-
-void TestMapFile::load() {
-    QFETCH(Outcome, outcome);
-    QFETCH(QByteArray, bytes);
-    const QString kind = QString::fromLatin1(QTest::currentDataTag());
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    if (!prepare(kind, dir.path()))
-        QSKIP("this file system cannot make that kind of entry");
-    if (kind == u"no permission" && QFile(dir.filePath(MapFile::fileName())).open(QIODevice::ReadOnly))
-        QSKIP("permissions are not enforced for this user");
-    const MapFile::Loaded loaded = MapFile::load(dir.path());
-    QCOMPARE(loaded.outcome, outcome);
-    QCOMPARE(loaded.bytes, bytes);
-    // A directory that does not exist holds no file either.
-    QCOMPARE(MapFile::load(dir.filePath(QStringLiteral("absent"))).outcome, Outcome::Missing);
-}
 
 QTEST_GUILESS_MAIN(TestMapFile)
 #include "MapFileTest.moc"

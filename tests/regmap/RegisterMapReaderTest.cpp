@@ -113,8 +113,6 @@ private slots:
         const auto result = RegisterMapReader::read(file);
         for (const QString& e : expect)
             QCOMPARE(probe(result, e.section(u'=', 0, 0)), e.section(u'=', 1));
-        for (int t = result.map.TabCount + 1; t < RegisterMap::MaxTabs; ++t)
-            QCOMPARE(probe(result, QStringLiteral("slots:%1").arg(t)), Empty6);
     }
 
     void address() {
