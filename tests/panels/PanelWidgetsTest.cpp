@@ -1,4 +1,5 @@
 // The hex box's typing rules and the only keys it takes; the up-down steps without wrapping.
+#include "common/HexText.h"
 #include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
 #include "panels/UpDown.h"
@@ -15,6 +16,7 @@
 #include <string_view>
 
 using namespace regbench::panels;
+using regbench::common::HexText;
 
 class PanelWidgetsTest : public QObject {
     Q_OBJECT
@@ -47,7 +49,8 @@ private slots:
             QCOMPARE(std::tuple(key, result.changed, fields(result.state)),
                      std::tuple(key, false, fields(HexFieldState{"3C", 1, 1})));
         }
-        // From any short text, caret, selection and key: still one or two upper-case hex digits.
+        // From any short text, caret, selection and key: still one or two upper-case hex digits, whose value
+        // the panel reads as written; and every byte's text reads back as the byte.
         const QRegularExpression valid(QStringLiteral("^[0-9A-F]{1,2}$"));
         for (const QString text : {"0", "5", "3C", "FF"})
             for (int caret = 0; caret <= text.size(); ++caret)
@@ -55,9 +58,12 @@ private slots:
                     for (int key = 0; key < 128; ++key) {
                         const auto state = HexKeyRules::apply({text, caret, selection}, key).state;
                         QVERIFY2(valid.match(state.text).hasMatch() && state.caret >= 0 &&
-                                     state.caret <= state.text.size(),
+                                     state.caret <= state.text.size() &&
+                                     HexText::value(state.text) == state.text.toInt(nullptr, 16),
                                  qPrintable(text + QString::number(key)));
                     }
+        for (int v = 0; v <= 255; ++v)
+            QCOMPARE(HexText::value(HexText::twoDigitHex(v)), v);
     }
     // In an active window whose shortcut would take Escape, Backspace, A and Paste if the box let it.
     void hexBoxTakesOnlyTypedKeys() {
