@@ -3,7 +3,6 @@
 // a rig that plugs bridges in, unplugs them and makes them hold their replies; the cases see nothing else.
 #include "EmulatedAdapter.h"
 #include "EmulatedBridge.h"
-#include "support/EmulatedTestMain.h"
 #include "support/LayerRig.h"
 #include "usb/HandOver.h"
 #include "usb/i2cdev/I2cDevDriver.h"

@@ -3,7 +3,6 @@
 // checked in tests/usb/UsbDriverContractTest.cpp.
 #include "usb/i2cdev/I2cDevDriver.h"
 #include "EmulatedAdapter.h"
-#include "support/EmulatedTestMain.h"
 #include "support/LayerRig.h"
 
 #include <QCoreApplication>
