@@ -290,8 +290,8 @@ private slots:
         QVERIFY(!restart.isValid() || restart.elapsed() >= 100);
     }
 
-    // A bridge that keeps its reply: the window goes on painting, the user's clicks wait for the transfer
-    // and then run in order.
+    // A bridge that keeps its reply: events go on meanwhile (the timer below runs), the user's clicks wait
+    // for the transfer and then run in order.
     void heldInputRunsInOrderOnceTheTransferEnds() {
         WindowRig rig;
         QVERIFY(rig.start());
