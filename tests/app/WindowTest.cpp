@@ -218,8 +218,12 @@ private slots:
         checkViews(rig, 0, 5, QStringLiteral("7"), 7);
         QTest::keyClicks(box, QStringLiteral("eg"));
         checkViews(rig, 0, 5, QStringLiteral("7E"), 0x7E);
-        rig.window->panel(0).upDown()->findChild<QToolButton*>(QStringLiteral("up"))->click();
+        auto* up = rig.window->panel(0).upDown()->findChild<QToolButton*>(QStringLiteral("up"));
+        up->click();
         checkViews(rig, 0, 5, QStringLiteral("7F"), 0x7F);
+        QTest::keyClick(box, Qt::Key_F); // the up-down put the caret first
+        up->click();                     // and stops at FF
+        checkViews(rig, 0, 5, QStringLiteral("FF"), 0xFF);
         // Register 5 sits on two tabs: an edit on one shows on the other.
         auto* tabs = rig.find<QTabWidget>(QStringLiteral("TabStrip1"));
         tabs->setCurrentIndex(1);

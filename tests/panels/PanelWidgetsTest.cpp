@@ -1,8 +1,7 @@
-// The hex box's typing rules and the only keys it takes; the up-down steps without wrapping.
+// The hex box's typing rules and the only keys it takes.
 #include "common/HexText.h"
 #include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
-#include "panels/UpDown.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,7 +10,6 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
-#include <QToolButton>
 
 #include <string_view>
 
@@ -112,23 +110,6 @@ private slots:
         QCOMPARE(edit->fieldState(), (HexFieldState{"3C", 1, 1}));
         QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("C"));
-    }
-
-    void upDownStepsWithoutWrapAndReportsRealChanges() {
-        // start, "up"/"down" clicked n times or "" for setValue(n), then the value and the changes reported
-        const std::tuple<int, const char*, int, int, int> cases[] = {
-            {0x0F, "up", 1, 0x10, 1}, {5, "down", 2, 3, 2}, {254, "up", 3, 255, 1}, {1, "down", 3, 0, 1},
-            {165, "", 165, 165, 0},   {0, "", 300, 255, 1}, {9, "", -1, 0, 1}};
-        for (const auto& [start, arrow, n, value, changes] : cases) {
-            UpDown updown;
-            updown.setValue(start);
-            QSignalSpy changed(&updown, &UpDown::changed);
-            updown.setValue(*arrow == '\0' ? n : start);
-            for (int i = 0; *arrow != '\0' && i < n; ++i)
-                updown.findChild<QToolButton*>(QString::fromLatin1(arrow))->click();
-            QCOMPARE(updown.value(), value);
-            QCOMPARE(changed.count(), changes);
-        }
     }
 };
 
