@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "regmap/MapFile.h"
 #include "regmap/RegisterMapReader.h"
+#include "session/Session.h"
 #include "usb/sim/SimUsbDriver.h"
 
 #include <QAccessible>
@@ -40,12 +41,13 @@ void report(const char* key, double value) {
 struct StartedWindow {
     QTemporaryDir dir;
     regbench::usb::sim::SimUsbDriver sim;
+    regbench::session::Session session{sim};
     std::unique_ptr<MainWindow> window;
 
     explicit StartedWindow(const QByteArray& map) {
         writeMap(dir, map);
         sim.setRecordTransfers(false);
-        window = std::make_unique<MainWindow>(sim, dir.path());
+        window = std::make_unique<MainWindow>(session, dir.path());
         window->showCentred();
         if (!QTest::qWaitFor([this] { return window->startUpDone(); }, 10000))
             std::exit(3);
@@ -171,7 +173,8 @@ void measureStartUp(double sinceProcessStartMs, const QElapsedTimer& clock) {
     regbench::usb::sim::SimUsbDriver sim;
     QTemporaryDir dir;
     writeMap(dir, fullMap());
-    MainWindow window(sim, dir.path());
+    regbench::session::Session session(sim);
+    MainWindow window(session, dir.path());
     FirstPaint firstPaint(&window, clock);
     QCoreApplication::instance()->installEventFilter(&firstPaint);
     window.showCentred();
@@ -215,7 +218,8 @@ int quitDuringHeldTransfer(QApplication& application) {
     writeMap(dir, QByteArrayLiteral("TABNAME,A\r\nREG,1,X\r\n"));
     regbench::usb::sim::SimUsbDriver sim;
     sim.setRecordTransfers(false);
-    MainWindow window(sim, dir.path());
+    regbench::session::Session session(sim);
+    MainWindow window(session, dir.path());
     window.showCentred();
     if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000))
         return 3;
@@ -237,7 +241,8 @@ void measureMapWindow(const QString& hugeFolder, const QString& tinyFolder) {
     double emptyBytes = 0;
     {
         regbench::usb::sim::SimUsbDriver sim;
-        MainWindow empty(sim, tinyFolder);
+        regbench::session::Session session(sim);
+        MainWindow empty(session, tinyFolder);
         empty.showCentred();
         if (!QTest::qWaitFor([&] { return empty.startUpDone(); }, 10000))
             std::exit(3);
@@ -250,7 +255,8 @@ void measureMapWindow(const QString& hugeFolder, const QString& tinyFolder) {
     QElapsedTimer clock;
     clock.start();
     regbench::usb::sim::SimUsbDriver sim;
-    MainWindow window(sim, hugeFolder);
+    regbench::session::Session session(sim);
+    MainWindow window(session, hugeFolder);
     FirstPaint firstPaint(&window, clock);
     QCoreApplication::instance()->installEventFilter(&firstPaint);
     window.showCentred();

@@ -4,6 +4,7 @@
 #include "EmulatedBridge.h"
 
 #include "app/MainWindow.h"
+#include "session/Session.h"
 #include "usb/libusb/LibusbDriver.h"
 
 #include <QApplication>
@@ -23,7 +24,8 @@ int main(int argc, char* argv[]) {
     regbench::usb::libusb::LibusbDriver driver;
     QTemporaryDir dir;
     writeMap(dir, fullMap());
-    regbench::app::MainWindow window(driver, dir.path());
+    regbench::session::Session session(driver);
+    regbench::app::MainWindow window(session, dir.path());
     window.showCentred();
     if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000) ||
         !window.bridgeLink().DeviceAttached) {

@@ -12,21 +12,40 @@ using common::HexText;
 
 namespace {
 
-QString outcomeLine(const QString& verb, std::uint8_t address, bool transferred, int value,
-                    std::uint8_t replyStatus) {
-    const QString head = verb + QStringLiteral(" register ") + HexText::byteText(address);
-    if (!transferred) {
-        return head + QStringLiteral(" failed: USB transfer error");
-    }
+AccessStatus accessStatus(bool transferred, std::uint8_t replyStatus) {
+    if (!transferred)
+        return AccessStatus::TransferError;
     switch (BridgeReply::decodeStatus(replyStatus)) {
     case ReplyStatus::GeneralI2cError:
-        return head + QStringLiteral(" failed: General I2C error");
+        return AccessStatus::GeneralI2cError;
     case ReplyStatus::NoAck:
-        return head + QStringLiteral(" failed: No ACK from slave. Check power and connections.");
+        return AccessStatus::NoAck;
     case ReplyStatus::Success:
         break;
     }
-    return head + QStringLiteral(" = ") + HexText::byteText(value) + QStringLiteral(" successful");
+    return AccessStatus::Success;
+}
+
+// Fills in the status and the line that reports it.
+void conclude(AccessOutcome& outcome, const QString& verb, std::uint8_t address, bool transferred,
+              std::uint8_t replyStatus) {
+    outcome.status = accessStatus(transferred, replyStatus);
+    outcome.succeeded = outcome.status == AccessStatus::Success;
+    const QString head = verb + QStringLiteral(" register ") + HexText::byteText(address);
+    switch (outcome.status) {
+    case AccessStatus::TransferError:
+        outcome.line = head + QStringLiteral(" failed: USB transfer error");
+        break;
+    case AccessStatus::GeneralI2cError:
+        outcome.line = head + QStringLiteral(" failed: General I2C error");
+        break;
+    case AccessStatus::NoAck:
+        outcome.line = head + QStringLiteral(" failed: No ACK from slave. Check power and connections.");
+        break;
+    default:
+        outcome.line =
+            head + QStringLiteral(" = ") + HexText::byteText(outcome.value) + QStringLiteral(" successful");
+    }
 }
 
 } // namespace
@@ -52,15 +71,15 @@ AccessOutcome RegisterAccess::read(std::uint8_t address) {
     const bool transferred = exchange(BridgeRequest::read(address), BridgeReply::ReadReplyLength,
                                       BridgeReply::ReadReplyBufferSize, BridgeReply::ReadReplyMinimum);
     const BridgeReply reply = BridgeReply::fromBuffer(pipes_.TransferBuffer);
-    outcome.succeeded = transferred && reply.status() == ReplyStatus::Success;
     outcome.value = reply.Data;
-    outcome.line = outcomeLine(QStringLiteral("Reading"), address, transferred, reply.Data, reply.Status);
+    conclude(outcome, QStringLiteral("Reading"), address, transferred, reply.Status);
     return outcome;
 }
 
 AccessOutcome RegisterAccess::write(std::uint8_t address, int value) {
     AccessOutcome outcome;
     if (value < 0 || value > 0xFF) {
+        outcome.status = AccessStatus::ValueTooLarge;
         outcome.line = QStringLiteral("Writing register ") + HexText::byteText(address) +
                        QStringLiteral(" failed: value does not fit in a byte");
         return outcome;
@@ -69,9 +88,8 @@ AccessOutcome RegisterAccess::write(std::uint8_t address, int value) {
     const bool transferred =
         exchange(BridgeRequest::write(address, outcome.value), BridgeReply::WriteReplyLength,
                  BridgeReply::WriteReplyBufferSize, BridgeReply::WriteReplyMinimum);
-    const BridgeReply reply = BridgeReply::fromBuffer(pipes_.TransferBuffer);
-    outcome.succeeded = transferred && reply.status() == ReplyStatus::Success;
-    outcome.line = outcomeLine(QStringLiteral("Writing"), address, transferred, outcome.value, reply.Status);
+    conclude(outcome, QStringLiteral("Writing"), address, transferred,
+             BridgeReply::fromBuffer(pipes_.TransferBuffer).Status);
     return outcome;
 }
 

@@ -11,8 +11,19 @@ class PipeTransfer;
 
 namespace regbench::access {
 
+// How one register access ended; each failure has its own log line.
+enum class AccessStatus {
+    Success,
+    NotAttached,     // no bridge: nothing was sent
+    ValueTooLarge,   // a write of more than a byte: nothing was sent
+    TransferError,   // a transfer was not made, or the reply was short
+    GeneralI2cError, // the bridge's status said so
+    NoAck,
+};
+
 // What one register access came to.
 struct AccessOutcome {
+    AccessStatus status = AccessStatus::TransferError;
     bool succeeded = false; // both transfers made, reply long enough, no error bit in its status
     std::uint8_t value = 0; // the value read or sent; a read's value counts only when it succeeded
     QString line;           // the log line that reports the access

@@ -10,8 +10,48 @@
 namespace regbench::access {
 
 RegisterOperations::RegisterOperations(regmap::RegisterMap& map, bridge::PipeTransfer& pipes,
-                                       common::LogSink& log, RegisterPage& page, Wait wait)
-    : map_(map), pipes_(pipes), log_(log), page_(page), wait_(std::move(wait)), access_(pipes) {}
+                                       common::LogSink& log)
+    : map_(map), pipes_(pipes), log_(log), access_(pipes) {}
+
+void RegisterOperations::setPage(RegisterPage* page, Wait wait) {
+    page_ = page;
+    wait_ = std::move(wait);
+}
+
+void RegisterOperations::stop() {
+    stopped_ = true;
+    turn_.drop();
+}
+
+AccessOutcome RegisterOperations::accessRead(std::uint8_t address) {
+    const AccessTurn::Access access(turn_);
+    return access_.read(address);
+}
+
+AccessOutcome RegisterOperations::accessWrite(std::uint8_t address, int value) {
+    const AccessTurn::Access access(turn_);
+    return access_.write(address, value);
+}
+
+void RegisterOperations::read(std::uint8_t address, const Done& done) {
+    if (stopped_ || turn_.deferred([this, address, done] { read(address, done); }))
+        return;
+    if (!pipes_.link().DeviceAttached) {
+        done({AccessStatus::NotAttached, false, 0, common::InterfaceNotDetected});
+        return;
+    }
+    done(accessRead(address));
+}
+
+void RegisterOperations::write(std::uint8_t address, int value, const Done& done) {
+    if (stopped_ || turn_.deferred([this, address, value, done] { write(address, value, done); }))
+        return;
+    if (!pipes_.link().DeviceAttached) {
+        done({AccessStatus::NotAttached, false, 0, common::InterfaceNotDetected});
+        return;
+    }
+    done(accessWrite(address, value));
+}
 
 void RegisterOperations::logLine(const QString& text) {
     log_.LogText(text, common::CrLf);
@@ -20,55 +60,61 @@ void RegisterOperations::logLine(const QString& text) {
 bool RegisterOperations::bridgeAttachedOrReported() {
     if (pipes_.link().DeviceAttached)
         return true;
-    page_.showMessage(NotConnected);
+    page_->showMessage(NotConnected);
     logLine(common::InterfaceNotDetected);
     return false;
 }
 
 // The attach test comes first, so a panel without a register reports a missing bridge too.
 std::optional<std::uint8_t> RegisterOperations::panelRegister(int panel) {
-    if (stopped_ || !bridgeAttachedOrReported())
+    if (!bridgeAttachedOrReported())
         return std::nullopt;
-    const int address = map_.slotAddress(panel, page_.selectedTab());
+    const int address = map_.slotAddress(panel, page_->selectedTab());
     if (address < 0 || address >= regmap::RegisterMap::RegisterCount)
         return std::nullopt;
     return static_cast<std::uint8_t>(address);
 }
 
 void RegisterOperations::readPanel(int panel) {
+    if (stopped_ || !page_ || turn_.deferred([this, panel] { readPanel(panel); }))
+        return;
     const std::optional<std::uint8_t> address = panelRegister(panel);
     if (!address)
         return;
-    const AccessOutcome outcome = access_.read(*address);
+    const AccessOutcome outcome = accessRead(*address);
     // A failed read brings no register value: the panel and the table keep what the user holds.
     if (outcome.succeeded) {
-        page_.showPanelValue(panel, outcome.value);
+        page_->showPanelValue(panel, outcome.value);
         map_.RegValues[*address] = outcome.value;
     }
     logLine(outcome.line);
 }
 
 void RegisterOperations::writePanel(int panel) {
+    if (stopped_ || !page_ || turn_.deferred([this, panel] { writePanel(panel); }))
+        return;
     const std::optional<std::uint8_t> address = panelRegister(panel);
     if (!address)
         return;
-    const int value = page_.panelValue(panel);
+    const int value = page_->panelValue(panel);
     if (value >= 0 && value <= 0xFF)
         map_.RegValues[*address] = static_cast<std::int16_t>(value);
-    logLine(access_.write(*address, value).line);
+    logLine(accessWrite(*address, value).line);
 }
 
 void RegisterOperations::readGroup() {
-    runGroup(QStringLiteral("Reading register group:"), &RegisterOperations::readPanel);
+    if (!turn_.deferred([this] { readGroup(); }))
+        runGroup(QStringLiteral("Reading register group:"), &RegisterOperations::readPanel);
 }
 
 void RegisterOperations::writeGroup() {
-    runGroup(QStringLiteral("Writing register group:"), &RegisterOperations::writePanel);
+    if (!turn_.deferred([this] { writeGroup(); }))
+        runGroup(QStringLiteral("Writing register group:"), &RegisterOperations::writePanel);
 }
 
 // Each panel's register is looked up when the loop reaches it, so a tab changed during a pause counts.
 void RegisterOperations::runGroup(const QString& heading, void (RegisterOperations::*access)(int)) {
-    if (stopped_)
+    if (stopped_ || !page_)
         return;
     logLine(heading);
     for (int panel = 0; panel < PanelCount; ++panel) {
@@ -81,34 +127,38 @@ void RegisterOperations::runGroup(const QString& heading, void (RegisterOperatio
 }
 
 void RegisterOperations::readAll() {
+    if (turn_.deferred([this] { readAll(); }))
+        return;
     if (forEachNamedRegister(QStringLiteral("Reading all device registers:"),
-                             &RegisterOperations::readRegister))
-        page_.showPage();
+                             &RegisterOperations::readStored))
+        page_->showPage();
 }
 
 void RegisterOperations::writeAll() {
-    forEachNamedRegister(QStringLiteral("Writing all device registers:"), &RegisterOperations::writeRegister);
+    if (!turn_.deferred([this] { writeAll(); }))
+        forEachNamedRegister(QStringLiteral("Writing all device registers:"),
+                             &RegisterOperations::writeStored);
 }
 
-void RegisterOperations::readRegister(std::uint8_t address) {
-    const AccessOutcome outcome = access_.read(address);
+void RegisterOperations::readStored(std::uint8_t address) {
+    const AccessOutcome outcome = accessRead(address);
     if (outcome.succeeded)
         map_.RegValues[address] = outcome.value;
     logLine(outcome.line);
 }
 
-void RegisterOperations::writeRegister(std::uint8_t address) {
-    logLine(access_.write(address, map_.RegValues[address]).line);
+void RegisterOperations::writeStored(std::uint8_t address) {
+    logLine(accessWrite(address, map_.RegValues[address]).line);
 }
 
 // The attach flag is tested once, before the loop; a failed register does not end it.
 bool RegisterOperations::forEachNamedRegister(const QString& heading,
                                               void (RegisterOperations::*access)(std::uint8_t)) {
-    if (stopped_)
+    if (stopped_ || !page_)
         return false;
     logLine(heading);
     if (!pipes_.link().DeviceAttached) {
-        page_.showMessage(NotConnected);
+        page_->showMessage(NotConnected);
         logLine(common::InterfaceNotDetected);
     } else {
         for (int address = 0; address < regmap::RegisterMap::RegisterCount; ++address) {

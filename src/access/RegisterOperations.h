@@ -1,5 +1,6 @@
 #pragma once
 
+#include "access/AccessTurn.h"
 #include "access/RegisterAccess.h"
 
 #include <QString>
@@ -35,18 +36,24 @@ public:
 };
 
 // The register operations behind the panels' Read and Write buttons and the group and whole-device buttons:
-// which registers, in which order, the pause after each, and every line and box they give.
+// which registers, in which order, the pause after each, and every line and box they give; and single
+// registers by address for callers without a page. Every access waits its turn (AccessTurn): one asked for
+// while another waits for its reply runs after it, whatever asked.
 class RegisterOperations {
 public:
     // Waits while events go on being handled; a click may run a whole other operation inside it.
     using Wait = std::function<void(int milliseconds)>;
+    using Done = std::function<void(const AccessOutcome& outcome)>;
 
     static constexpr int PanelCount = 6;
     static constexpr int PauseMs = 10;
     static inline const QString NotConnected = QStringLiteral("USB Device not connected!");
 
-    RegisterOperations(regmap::RegisterMap& map, bridge::PipeTransfer& pipes, common::LogSink& log,
-                       RegisterPage& page, Wait wait);
+    RegisterOperations(regmap::RegisterMap& map, bridge::PipeTransfer& pipes, common::LogSink& log);
+
+    // The page that the panel, group and whole-device operations work on, and their wait between registers;
+    // without a page they do nothing.
+    void setPage(RegisterPage* page, Wait wait);
 
     void readPanel(int panel);
     void writePanel(int panel);
@@ -55,15 +62,25 @@ public:
     void readAll();
     void writeAll();
 
-    // Nothing more goes out: an operation waiting in a pause ends when the wait returns, and later calls do
-    // nothing. For a program that is closing.
-    void stop() { stopped_ = true; }
+    // One register by address: stores nothing, shows nothing and logs nothing; `done` is given the outcome
+    // (its line the log's words), at once when no access waits, else once the accesses before it have ended.
+    // Without a bridge the outcome is NotAttached and nothing is sent. Never called once stopped.
+    void read(std::uint8_t address, const Done& done);
+    void write(std::uint8_t address, int value, const Done& done);
+
+    AccessTurn& turn() { return turn_; }
+
+    // Nothing more goes out: an operation waiting in a pause ends when the wait returns, later calls and
+    // those queued for their turn do nothing. For a program that is closing.
+    void stop();
 
 private:
     bool bridgeAttachedOrReported();
     std::optional<std::uint8_t> panelRegister(int panel);
-    void readRegister(std::uint8_t address);
-    void writeRegister(std::uint8_t address);
+    AccessOutcome accessRead(std::uint8_t address);
+    AccessOutcome accessWrite(std::uint8_t address, int value);
+    void readStored(std::uint8_t address);
+    void writeStored(std::uint8_t address);
     void runGroup(const QString& heading, void (RegisterOperations::*access)(int));
     // False when stopped on the way.
     bool forEachNamedRegister(const QString& heading, void (RegisterOperations::*access)(std::uint8_t));
@@ -72,9 +89,10 @@ private:
     regmap::RegisterMap& map_;
     bridge::PipeTransfer& pipes_;
     common::LogSink& log_;
-    RegisterPage& page_;
+    RegisterPage* page_ = nullptr;
     Wait wait_;
     RegisterAccess access_;
+    AccessTurn turn_;
     bool stopped_ = false;
 };
 

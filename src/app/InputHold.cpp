@@ -1,13 +1,18 @@
 #include "app/InputHold.h"
 
+#include "access/AccessTurn.h"
+
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPointer>
 
+#include <memory>
 #include <utility>
 
 namespace regbench::app {
 
-InputHold::InputHold(Passes passes, QObject* parent) : QObject(parent), passes_(std::move(passes)) {
+InputHold::InputHold(access::AccessTurn& turn, Passes passes, QObject* parent)
+    : QObject(parent), turn_(turn), passes_(std::move(passes)) {
     QCoreApplication::instance()->installEventFilter(this);
 }
 
@@ -40,32 +45,14 @@ bool InputHold::isUserInput(const QEvent& event) {
     }
 }
 
-void InputHold::hold(bool held) {
-    held_ = held;
-    // Handed on from the event loop, not from here: the code that released the hold has not finished yet.
-    if (!held_ && !queue_.empty())
-        QMetaObject::invokeMethod(this, &InputHold::handOn, Qt::QueuedConnection);
-}
-
-void InputHold::discard() {
-    queue_.clear();
-}
-
 bool InputHold::eventFilter(QObject* watched, QEvent* event) {
-    if (!held_ || !isUserInput(*event) || passes_(watched, *event))
+    if (!turn_.busy() || !isUserInput(*event) || passes_(watched, *event))
         return false;
-    queue_.push_back({watched, std::unique_ptr<QEvent>(event->clone())});
+    turn_.deferred([receiver = QPointer<QObject>(watched), held = std::shared_ptr<QEvent>(event->clone())] {
+        if (receiver)
+            QCoreApplication::sendEvent(receiver, held.get());
+    });
     return true;
-}
-
-// A handed-on click may start a transfer, which holds again: the rest then waits for that one.
-void InputHold::handOn() {
-    while (!held_ && !queue_.empty()) {
-        Held next = std::move(queue_.front());
-        queue_.pop_front();
-        if (next.receiver)
-            QCoreApplication::sendEvent(next.receiver, next.event.get());
-    }
 }
 
 } // namespace regbench::app

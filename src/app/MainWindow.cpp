@@ -2,14 +2,13 @@
 
 #include "app/ActivityLog.h"
 #include "app/InputHold.h"
-#include "app/PreciseTimer.h"
+#include "common/PreciseTimer.h"
 #include "panels/MapText.h"
 #include "panels/MapTextLabel.h"
 #include "panels/RegisterPanel.h"
 #include "panels/Twips.h"
 #include "regmap/MapFile.h"
 #include "regmap/RegisterMapReader.h"
-#include "usb/BridgeIds.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -65,10 +64,12 @@ constexpr std::array<PanelPlace, MainWindow::PanelCount> PanelPlaces{
 
 } // namespace
 
-MainWindow::MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWidget* parent)
-    : QWidget(parent), mapDirectory_(mapDirectory), link_(driver, *this), transfer_(link_, *this),
-      operations_(map_, transfer_, *this, *this, [this](int milliseconds) { Pause(milliseconds); }) {
+MainWindow::MainWindow(session::Session& session, const QString& mapDirectory, QWidget* parent)
+    : QWidget(parent), session_(session), map_(session.map()), operations_(session.operations()),
+      mapDirectory_(mapDirectory) {
     Form_Initialize();
+    session_.setLog(this);
+    operations_.setPage(this, [this](int milliseconds) { Pause(milliseconds); });
     substituteWindowsFonts();
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
@@ -80,10 +81,10 @@ MainWindow::MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWid
     createLogAndButtons();
 
     // Created running: its first tick only sets the flag that every Pause clears again.
-    timer1_ = new PreciseTimer(this);
+    timer1_ = new common::PreciseTimer(this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setInterval(100);
-    connect(timer1_, &PreciseTimer::timeout, this, &MainWindow::Timer1_Timer);
+    connect(timer1_, &common::PreciseTimer::timeout, this, &MainWindow::Timer1_Timer);
     timer1_->start();
 
     Form_Load();
@@ -91,13 +92,12 @@ MainWindow::MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWid
 
 MainWindow::~MainWindow() {
     Form_Unload();
+    operations_.setPage(nullptr, {});
+    session_.setLog(nullptr);
 }
 
+// The bridge's identifiers are the session's, set before any window exists.
 void MainWindow::Form_Initialize() {
-    link_.VendorId = usb::BridgeVendorId;
-    link_.ProductId = usb::BridgeProductId;
-    link_.DeviceContext.InterfaceNumber = 0;
-    link_.DeviceContext.AlternateSetting = 0;
     panelUpdating_ = false;
 }
 
@@ -198,8 +198,7 @@ void MainWindow::holdInputDuringTransfers(QPushButton* quit) {
             return QApplication::widgetAt(mouse->globalPosition().toPoint()) == quit;
         return false;
     };
-    inputHold_ = new InputHold(passes, this);
-    transfer_.onTransferring = [this](bool transferring) { inputHold_->hold(transferring); };
+    inputHold_ = new InputHold(operations_.turn(), passes, this);
 }
 
 void MainWindow::showCentred() {
@@ -223,7 +222,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::Form_Activate() {
     if (unloaded_)
         return;
-    link_.startUp([this](int milliseconds) { Pause(milliseconds); });
+    session_.start([this](int milliseconds) { Pause(milliseconds); });
     startUpDone_ = true;
 }
 
@@ -242,11 +241,9 @@ void MainWindow::Form_Unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
-    inputHold_->discard();
-    operations_.stop();
     pauseElapsed_ = true;
     timer1_->stop();
-    link_.shutDown();
+    session_.close();
 }
 
 void MainWindow::Timer1_Timer() {

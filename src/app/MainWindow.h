@@ -1,10 +1,8 @@
 #pragma once
 
 #include "access/RegisterOperations.h"
-#include "bridge/BridgeLink.h"
-#include "bridge/PipeTransfer.h"
 #include "common/LogSink.h"
-#include "regmap/RegisterMap.h"
+#include "session/Session.h"
 
 #include <QWidget>
 
@@ -14,6 +12,9 @@ class QLabel;
 class QPushButton;
 class QTabWidget;
 
+namespace regbench::common {
+class PreciseTimer;
+}
 namespace regbench::panels {
 class MapTextLabel;
 class RegisterPanel;
@@ -23,24 +24,24 @@ namespace regbench::app {
 
 class ActivityLog;
 class InputHold;
-class PreciseTimer;
 
-// The one window of the program. It owns all state for the whole run, and each user action is one of its
-// handlers, run on the GUI thread. The USB layer is handed in by whoever creates the window.
+// The one window of the program. Each user action is one of its handlers, run on the GUI thread. The session
+// (the map, the connection, the register operations over the USB layer) is handed in by whoever creates the
+// window, and outlives it.
 class MainWindow : public QWidget, public common::LogSink, private access::RegisterPage {
     Q_OBJECT
 public:
     static constexpr int PanelCount = access::RegisterOperations::PanelCount;
 
     // mapDirectory is where tabdefs.csv is read from: the executable's folder in the program.
-    MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWidget* parent = nullptr);
+    MainWindow(session::Session& session, const QString& mapDirectory, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Shows the window centred on its screen; the driver start-up follows once the window is up.
     void showCentred();
 
-    const regmap::RegisterMap& registerMap() const { return map_; }
-    bridge::BridgeLink& bridgeLink() { return link_; }
+    const regmap::RegisterMap& registerMap() const { return session_.map(); }
+    bridge::BridgeLink& bridgeLink() { return session_.link(); }
     ActivityLog& activityLog() const { return *txtLog_; }
     panels::RegisterPanel& panel(int p) const { return *panels_.at(static_cast<std::size_t>(p)); }
     bool startUpDone() const { return startUpDone_; }
@@ -94,18 +95,17 @@ private:
     void showPage() override;
     void showMessage(const QString& text) override;
 
+    session::Session& session_;
+    regmap::RegisterMap& map_;
+    access::RegisterOperations& operations_;
     QString mapDirectory_;
-    regmap::RegisterMap map_;
-    bridge::BridgeLink link_;
-    bridge::PipeTransfer transfer_;
-    access::RegisterOperations operations_;
     bool panelUpdating_ = false;
     bool pauseElapsed_ = false;
     bool activated_ = false;
     bool startUpDone_ = false;
     bool unloaded_ = false;
 
-    PreciseTimer* timer1_ = nullptr;
+    common::PreciseTimer* timer1_ = nullptr;
     QLabel* image1_ = nullptr;
     panels::MapTextLabel* lblQXVDevice_ = nullptr;
     QTabWidget* tabStrip1_ = nullptr;

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "session/Session.h"
 #include "usb/i2cdev/I2cDevDriver.h"
 
 #include <QApplication>
@@ -7,7 +8,8 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     regbench::usb::i2cdev::I2cDevDriver driver;
-    regbench::app::MainWindow window(driver, QCoreApplication::applicationDirPath());
+    regbench::session::Session session(driver);
+    regbench::app::MainWindow window(session, QCoreApplication::applicationDirPath());
     window.showCentred();
     return QApplication::exec();
 }

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "session/Session.h"
 #include "usb/sim/SimUsbDriver.h"
 
 #include <QApplication>
@@ -8,7 +9,8 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     regbench::usb::sim::SimUsbDriver driver;
     driver.setRecordTransfers(false);
-    regbench::app::MainWindow window(driver, QCoreApplication::applicationDirPath());
+    regbench::session::Session session(driver);
+    regbench::app::MainWindow window(session, QCoreApplication::applicationDirPath());
     window.showCentred();
     return QApplication::exec();
 }

@@ -3,6 +3,8 @@
 #include "common/HexText.h"
 #include "common/LogSink.h"
 
+#include <utility>
+
 namespace regbench::bridge {
 
 using common::HexText;
@@ -106,6 +108,8 @@ bool BridgeLink::DeviceAttach(std::uint32_t deviceHandle, const usb::DeviceInfo&
     DeviceAttached = true;
     logLine(QStringLiteral("DeviceAttach: Accepting control of the device"));
     logLine(QString());
+    if (onAttachedChanged)
+        onAttachedChanged(true);
     return true;
 }
 
@@ -118,7 +122,9 @@ void BridgeLink::DeviceDetach(std::uint32_t deviceHandle, void* /*userData*/) {
     log_.LogLine(QStringLiteral("DeviceDetach: Received detach for device handle &H") +
                  HexText::hex(deviceHandle));
     DeviceContext.DeviceHandle = 0;
-    DeviceAttached = false;
+    const bool was = std::exchange(DeviceAttached, false);
+    if (was && onAttachedChanged)
+        onAttachedChanged(false);
 }
 
 QString BridgeLink::StatusText(std::uint32_t status) {

@@ -38,6 +38,9 @@ public:
     BridgeDeviceContext DeviceContext;
     bool DeviceAttached = false;
 
+    // Told each time DeviceAttached changes, after the lines that report it.
+    std::function<void(bool attached)> onAttachedChanged;
+
     // The driver start-up: opens the connection, waits for the bridge with the given pause and reports.
     void startUp(const std::function<void(int)>& pause);
     // Closes the connection when one was opened; later calls do nothing.

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <utility>
 
 namespace regbench::bridge {
 
@@ -46,17 +47,18 @@ bool PipeTransfer::transfer(bool read) {
         return false;
     }
 
+    std::vector<std::uint8_t> buffer = std::move(TransferBuffer);
+    TransferBuffer.clear();
     // Never hand the layer more room than the buffer really has.
     const auto length = static_cast<std::uint32_t>(
-        std::clamp<std::int64_t>(TransferLength, 0, static_cast<std::int64_t>(TransferBuffer.size())));
-    std::uint8_t* buffer = length > 0 ? TransferBuffer.data() : nullptr;
+        std::clamp<std::int64_t>(TransferLength, 0, static_cast<std::int64_t>(buffer.size())));
+    std::uint32_t moved = 0;
     const std::array<std::uint8_t, usb::SetupPacketSize> setupPacket{};
-    if (onTransferring)
-        onTransferring(true);
-    link_.LastStatus = link_.driver().WDU_Transfer(handle, TransferPipe, read ? 1 : 0, 0, buffer, length,
-                                                   &BytesTransferred, setupPacket, TimeoutMs);
-    if (onTransferring)
-        onTransferring(false);
+    link_.LastStatus = link_.driver().WDU_Transfer(handle, TransferPipe, read ? 1 : 0, 0,
+                                                   length > 0 ? buffer.data() : nullptr, length, &moved,
+                                                   setupPacket, TimeoutMs);
+    TransferBuffer = std::move(buffer);
+    BytesTransferred = moved;
     if (link_.LastStatus == 0) {
         return true;
     }

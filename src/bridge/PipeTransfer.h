@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace regbench::common {
@@ -12,7 +11,10 @@ namespace regbench::bridge {
 
 class BridgeLink;
 
-// One transfer on a pipe of the held bridge, with the parameters the caller sets before each call.
+// One transfer on a pipe of the held bridge, with the parameters the caller sets before each call. The layer
+// fills the buffer while the transfer waits in the event loop; the transfer works on a buffer of its own
+// meanwhile and hands it back in TransferBuffer when it returns, so nothing that runs during the wait (and
+// sets the parameters for a transfer of its own) can move or free the memory the reply goes to.
 class PipeTransfer {
 public:
     static constexpr std::uint32_t TimeoutMs = 30000;
@@ -31,10 +33,6 @@ public:
     bool ReadPipe();
 
     BridgeLink& link() const { return link_; }
-
-    // Told true before each transfer and false once it has ended. The window goes on handling events while a
-    // transfer waits, and holds back the user's input meanwhile, so that no second transfer starts.
-    std::function<void(bool transferring)> onTransferring;
 
 private:
     bool transfer(bool read);

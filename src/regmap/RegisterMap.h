@@ -34,6 +34,17 @@ struct RegisterMap {
             return -1;
         return TabSlotAddr[static_cast<std::size_t>(slot)][static_cast<std::size_t>(tab)];
     }
+
+    // The lowest address whose register has this name, compared case-insensitively; -1 when none has it.
+    // An empty name names no register.
+    int addressOf(const QString& name) const {
+        if (name.isEmpty())
+            return -1;
+        for (int a = 0; a < RegisterCount; ++a)
+            if (RegNames[static_cast<std::size_t>(a)].compare(name, Qt::CaseInsensitive) == 0)
+                return a;
+        return -1;
+    }
 };
 
 } // namespace regbench::regmap

@@ -36,14 +36,15 @@ struct Rig : regbench::tests::LinkRig {
     Page page;
     int waits = 0;
     std::function<void()> duringWait;
-    RegisterOperations ops{map, pipes, log, page, [this](int ms) {
-                               QCOMPARE(ms, 10);
-                               ++waits;
-                               if (duringWait)
-                                   duringWait();
-                           }};
+    RegisterOperations ops{map, pipes, log};
 
     explicit Rig(bool attached = true) {
+        ops.setPage(&page, [this](int ms) {
+            QCOMPARE(ms, 10);
+            ++waits;
+            if (duringWait)
+                duringWait();
+        });
         sim.setAutoPlug(attached);
         startUp();
         if (attached)

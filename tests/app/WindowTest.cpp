@@ -1,7 +1,7 @@
 // The window as a user and a screen reader meet it: what the map puts on it, the waits, and quitting.
 #include "support/WindowRig.h"
 
-#include "app/PreciseTimer.h"
+#include "common/PreciseTimer.h"
 #include "panels/HexLineEdit.h"
 #include "panels/MapText.h"
 #include "panels/RegisterPanel.h"
@@ -279,7 +279,7 @@ private slots:
         QVERIFY(clock.elapsed() < 4000);
         // A tick queued while the loop was busy, and seen by it, is void once the pause's timer restarts: the
         // pause lasts the new interval from the restart, whenever the loop hands that tick's wake-up on.
-        auto* timer1 = rig.find<regbench::app::PreciseTimer>(QStringLiteral("Timer1"));
+        auto* timer1 = rig.find<regbench::common::PreciseTimer>(QStringLiteral("Timer1"));
         QElapsedTimer restart;
         QTimer::singleShot(0, rig.window.get(), [&] {
             QThread::msleep(10); // the 5 ms tick is queued now, and comes to light with the restart below

@@ -26,7 +26,7 @@ public:
     // Creates the window (reading the map, which may show a box) on the simulator. False when the driver
     // start-up did not finish: use as QVERIFY(rig.start()).
     [[nodiscard]] bool start() {
-        window = std::make_unique<app::MainWindow>(sim, dir.path());
+        window = std::make_unique<app::MainWindow>(session, dir.path());
         window->showCentred();
         return QTest::qWaitFor([this] { return window->startUpDone(); }, 10000);
     }
@@ -41,6 +41,7 @@ public:
 
     QTemporaryDir dir;
     usb::sim::SimUsbDriver sim;
+    session::Session session{sim};
     std::unique_ptr<app::MainWindow> window;
 };
 

@@ -6,10 +6,8 @@
 #include <memory>
 
 namespace regbench::common {
-class FdWatch;
-}
 
-namespace regbench::app {
+class FdWatch;
 
 // A repeating timer whose ticks come on their deadline to within the kernel's wake-up latency. QTimer rounds
 // every wait up to a whole millisecond after each event the loop handles, so a 10 ms pause with a repaint
@@ -42,4 +40,4 @@ private:
     QTimer fallback_;
 };
 
-} // namespace regbench::app
+} // namespace regbench::common

@@ -1,4 +1,4 @@
-#include "app/PreciseTimer.h"
+#include "common/PreciseTimer.h"
 
 #include "common/FdWatch.h"
 
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace regbench::app {
+namespace regbench::common {
 
 PreciseTimer::PreciseTimer(QObject* parent) : QObject(parent) {
     fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -73,4 +73,4 @@ void PreciseTimer::expired() {
     emit timeout();
 }
 
-} // namespace regbench::app
+} // namespace regbench::common
