@@ -139,7 +139,13 @@ inline constexpr std::size_t SetupPacketSize = 8;
 // Timeout after timeoutMs (0: no limit). The call keeps its synchronous shape, but waits in the calling
 // thread's event loop: timers, repaints and input go on being handled meanwhile, while the layer's own
 // arrivals and removals wait until the call has returned. One transfer at a time: another one asked for
-// while a transfer waits (from a timer, say) answers Busy, after the handle checks. A device removed while a
+// while a transfer waits (from a timer, say) answers Busy, after the handle checks, and touches neither its
+// own buffer and count nor the waiting one's. The buffer and *bytesTransferred belong to the transfer until
+// it returns: the backend may write into them until then, and never after, so the caller must neither move
+// nor free them meanwhile. Nothing that runs from the event loop during the wait may destroy the backend or
+// an object the waiting call's caller goes on to use (a window deleted on close, a deleteLater the wait's
+// loop reaches): closing the layer ends the wait instead, and what is to go goes once the call has returned.
+// A device removed while a
 // transfer waits ends it with DeviceGone at once; WDU_VB_Uninit called meanwhile ends it with InvalidHandle
 // at once, the backend having seen it through before it lets its library go.
 //

@@ -290,28 +290,32 @@ private slots:
         QVERIFY(!restart.isValid() || restart.elapsed() >= 100);
     }
 
-    // A bridge that keeps its reply: events go on meanwhile (the timer below runs), the user's clicks wait
-    // for the transfer and then run in order.
+    // A bridge that keeps its reply: events go on meanwhile (the timer below runs), and whatever asks for an
+    // access during the wait (a screen reader's press, then a click) runs after it, in the order asked.
     void heldInputRunsInOrderOnceTheTransferEnds() {
         WindowRig rig;
         QVERIFY(rig.start());
         rig.window->cmdClearLog_Click();
         rig.sim.clearTransfers();
         rig.sim.setDropReplies(true);
-        rig.sim.setTimeoutCap(300);
+        rig.sim.setTimeoutCap(600);
+        auto* write = rig.find<QPushButton>(QStringLiteral("cbWrite_1"));
+        QAccessibleInterface* pressable = QAccessible::queryAccessibleInterface(write);
         QTimer::singleShot(50, rig.window.get(), [&] {
-            QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbWrite_1")), Qt::LeftButton);
-            QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_2")), Qt::LeftButton);
-            QCOMPARE(rig.sim.transfers().size(), std::size_t{1}); // only the first request went out
-            rig.sim.setDropReplies(false);
+            pressable->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         });
+        QObject::connect(
+            write, &QPushButton::clicked, rig.window.get(),
+            [&] {
+                QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_2")), Qt::LeftButton);
+                QCOMPARE(rig.sim.transfers().size(), std::size_t{1}); // only the first request went out
+                rig.sim.setDropReplies(false);                        // the held reply comes now
+            },
+            Qt::SingleShotConnection);
         QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_0")), Qt::LeftButton);
-        QTRY_COMPARE(
-            rig.logLines(),
-            (QStringList{"ReadPipe: WDU_Transfer() failed: error &HE0000003 (The transfer timed out)",
-                         "Read Pipe failed", "Reading register 0x05 failed: USB transfer error",
-                         "Writing register 0x10 = 0x00 successful",
-                         "Reading register 0x3A = 0x00 successful"}));
+        QTRY_COMPARE(rig.logLines(), (QStringList{"Reading register 0x05 = 0x00 successful",
+                                                  "Writing register 0x10 = 0x00 successful",
+                                                  "Reading register 0x3A = 0x00 successful"}));
     }
 
     // Quit ends the start-up wait, a pause between registers or a transfer never answered (held 30 s):

@@ -6,6 +6,7 @@
 #include "usb/sim/SimUsbDriver.h"
 
 #include <QTest>
+#include <QTimer>
 
 using regbench::bridge::BridgeLink;
 using regbench::usb::sim::SimUsbDriver;
@@ -144,6 +145,30 @@ private slots:
                     in.setup == decltype(in.setup){});
         }
         QCOMPARE(rig.sim.transfers().front().readFlag, 0u);
+    }
+
+    // Whatever sets the parameters for a transfer of its own while one waits (and is refused) cannot move the
+    // memory the waiting one's reply goes to: the reply comes back in TransferBuffer.
+    void aWaitingTransferKeepsItsBuffer() {
+        Rig rig;
+        rig.startUp();
+        rig.sim.setDropReplies(true);
+        rig.pipes.TransferPipe = 0x02;
+        rig.pipes.TransferBuffer = {1, 0x39, 0};
+        rig.pipes.TransferLength = 3;
+        QVERIFY(rig.pipes.WritePipe());
+        QTimer::singleShot(10, [&rig] {
+            rig.pipes.TransferBuffer.assign(64, 0x38); // a request far longer than the reply's room
+            rig.pipes.TransferLength = 64;
+            QVERIFY(!rig.pipes.WritePipe());
+            rig.sim.setDropReplies(false);
+        });
+        rig.pipes.TransferPipe = 0x82;
+        rig.pipes.TransferBuffer.assign(3, 0xEE);
+        rig.pipes.TransferLength = 3;
+        QVERIFY(rig.pipes.ReadPipe());
+        const std::uint8_t value = rig.sim.chip(rig.sim.heldDevice()).read(0);
+        QCOMPARE(rig.pipes.TransferBuffer, (std::vector<std::uint8_t>{0, value, 0xEE}));
     }
 };
 

@@ -229,6 +229,32 @@ void closedMidTransfer(Rig& rig, Layer& layer) {
     QVERIFY(layer.attached.size() == 1 && layer.detached.empty());
 }
 
+// A transfer asked for while another waits is refused and touches nothing of it: the first one's reply, once
+// it comes, lands in the first one's buffer, and the second one's buffer and count stay as they were.
+void secondWhileOneWaits(Rig& rig, Layer& layer) {
+    attachOne(rig, layer);
+    UsbDriver& d = layer.driver;
+    const std::uint32_t h = layer.attached[0];
+    QCOMPARE(layer.exchange(h, "00387e5a"), "00");
+    rig.hold(true);
+    std::uint8_t request[] = {0x01, 0x39, 0x7e}, reply[] = {0xEE, 0xEE}, other[] = {0x00, 0x38, 0x7e, 0x11};
+    std::uint32_t moved = 0, otherMoved = 0xDEAD, otherStatus = UsbStatus::Success;
+    QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request, 3, nullptr, {}, 5000), UsbStatus::Success);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!rig.transferWaiting())
+            return;
+        poll.stop();
+        otherStatus = d.WDU_Transfer(h, 0x82, 1, 0, other, 4, &otherMoved, {}, 5000);
+        rig.hold(false);
+    });
+    poll.start(5);
+    QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply, 2, &moved, {}, 5000), UsbStatus::Success);
+    QCOMPARE(otherStatus, UsbStatus::Busy);
+    QVERIFY(reply[0] == 0 && reply[1] == 0x5a && moved == 2);
+    QVERIFY(other[0] == 0 && other[1] == 0x38 && other[2] == 0x7e && other[3] == 0x11 && otherMoved == 0);
+}
+
 // Closing drops the arrivals not yet delivered, also when a callback closes the layer.
 void closedWithArrivalsQueued(Rig& rig, Layer& layer) {
     rig.plug();
@@ -275,9 +301,13 @@ const std::pair<const char*, std::unique_ptr<Rig> (*)()> Backends[] = {
     {"i2cdev", make<EmulatedRig<regbench::tests::EmulatedAdapter, i2cdev::I2cDevDriver>>}};
 
 const std::pair<const char*, void (*)(Rig&, Layer&)> Cases[] = {
-    {"open and close", openAndClose},           {"offer and transfer", offerAndTransfer},
-    {"refused and gone", refusedAndGone},       {"held reply, removed mid-transfer", heldReply},
-    {"closed mid-transfer", closedMidTransfer}, {"closed with arrivals queued", closedWithArrivalsQueued},
+    {"open and close", openAndClose},
+    {"offer and transfer", offerAndTransfer},
+    {"refused and gone", refusedAndGone},
+    {"held reply, removed mid-transfer", heldReply},
+    {"closed mid-transfer", closedMidTransfer},
+    {"second transfer while one waits", secondWhileOneWaits},
+    {"closed with arrivals queued", closedWithArrivalsQueued},
     {"denied, then granted", deniedThenGranted}};
 
 } // namespace

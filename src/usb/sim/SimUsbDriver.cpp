@@ -165,7 +165,10 @@ void SimUsbDriver::transferOut(Device& device, const QByteArray& request) {
     const std::vector<std::uint8_t> served = BridgeService::serve(bus, bytes).reply;
     QByteArray reply(reinterpret_cast<const char*>(served.data()), static_cast<qsizetype>(served.size()));
     applyReplyFaults(reply);
-    device.reply = dropReplies_ ? std::nullopt : std::optional<QByteArray>(reply);
+    device.reply = reply;
+    device.withheld.reset();
+    if (dropReplies_)
+        std::swap(device.reply, device.withheld);
     if (requestsUntilUnplug_ > 0 && --requestsUntilUnplug_ == 0) {
         unplugBridge(device.id);
     }
@@ -174,7 +177,9 @@ void SimUsbDriver::transferOut(Device& device, const QByteArray& request) {
 std::uint32_t SimUsbDriver::transferIn(Device& device, std::uint8_t* buffer, std::uint32_t length,
                                        std::uint32_t* bytesTransferred, std::uint32_t timeoutMs) {
     if (!device.reply) {
-        return waitForReply(device.id, timeoutMs);
+        const std::uint32_t status = waitForReply(device.id, timeoutMs);
+        if (status != UsbStatus::Success || !device.reply)
+            return status == UsbStatus::Success ? UsbStatus::Other : status;
     }
     const QByteArray reply = *std::exchange(device.reply, std::nullopt);
     const auto size = static_cast<std::uint32_t>(reply.size());
@@ -236,6 +241,7 @@ void SimUsbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
     held_ = -1;
     for (auto& [id, device] : devices_) {
         device.reply.reset();
+        device.withheld.reset();
     }
 }
 
@@ -272,6 +278,7 @@ void SimUsbDriver::unplugBridge(int id) {
     Device& device = found->second;
     device.plugged = false;
     device.reply.reset();
+    device.withheld.reset();
     if (waitingDevice_ == id) {
         session_.endTransfer(UsbStatus::DeviceGone);
     }
@@ -371,6 +378,15 @@ void SimUsbDriver::setReplyLength(std::optional<int> length) {
 
 void SimUsbDriver::setDropReplies(bool drop) {
     dropReplies_ = drop;
+    if (drop)
+        return;
+    for (auto& [id, device] : devices_) {
+        if (!device.withheld)
+            continue;
+        device.reply = std::exchange(device.withheld, std::nullopt);
+        if (waitingDevice_ == id)
+            session_.endTransfer(UsbStatus::Success);
+    }
 }
 
 void SimUsbDriver::setTimeoutCap(int ms) {

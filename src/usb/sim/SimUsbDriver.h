@@ -73,8 +73,9 @@ public:
     void setReplyStatus(std::optional<std::uint8_t> status);
     void setReplyData(std::optional<std::uint8_t> data);
     void setReplyLength(std::optional<int> length); // longer than natural: padded with 0xA5
-    // A dropped reply is never sent: a read waits, handling events, until its time-out, a removal or
-    // WDU_VB_Uninit ends it.
+    // While replies are dropped, the chip carries requests out but the replies are withheld: a read waits,
+    // handling events, until its time-out, a removal or WDU_VB_Uninit ends it, or until replies go through
+    // again, which hands it the reply withheld.
     void setDropReplies(bool drop);
     void setTimeoutCap(int ms); // negative: no cap
     bool transferWaiting() const { return session_.transferWaiting(); }
@@ -96,6 +97,7 @@ private:
         bool plugged = true;
         std::uint32_t alternateSetting = 0;
         std::optional<QByteArray> reply;
+        std::optional<QByteArray> withheld; // while replies are dropped
         SimChip chip;
     };
     using Session = DriverSession<int>; // offers devices by their id

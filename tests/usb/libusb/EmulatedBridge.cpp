@@ -36,12 +36,15 @@ QByteArray descriptors(std::uint16_t vendorId, std::uint16_t productId) {
 // resolved copy of the client's struct, whose buffer points to the copy of the client's buffer.
 struct BridgeDevice : usb::BridgeBus {
     BridgeState state;
-    bool dropReplies = false;                       // held: requests still arrive, but no reply ever comes
+    bool dropReplies = false; // held: requests still arrive, their replies wait for the release
     std::optional<std::vector<std::uint8_t>> reply; // the bridge keeps one at most
     std::deque<Memory> pendingIn;
     std::deque<Memory> reapable;
 
-    void hold(bool on) { dropReplies = on; }
+    void hold(bool on) {
+        dropReplies = on;
+        deliver();
+    }
     int waiting() const { return static_cast<int>(pendingIn.size()); }
 
     // The bridge's registers, on a bus where the chip acknowledges everything.
@@ -139,12 +142,11 @@ struct BridgeDevice : usb::BridgeBus {
         reply.reset();
         const std::vector<std::uint8_t> served =
             usb::BridgeService::serve(*this, {bytes, bytes + length}).reply;
-        if (!dropReplies)
-            reply = served;
+        reply = served;
     }
 
     void deliver() {
-        if (pendingIn.empty() || !reply)
+        if (pendingIn.empty() || !reply || dropReplies)
             return;
         const Memory u = pendingIn.front();
         pendingIn.pop_front();

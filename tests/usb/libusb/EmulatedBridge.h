@@ -18,8 +18,8 @@ struct BridgeState {
 
 // USB-to-I2C bridges for tests and benchmarks of the libusb backend. Each bridge has one interface with bulk
 // endpoints 0x02 (requests) and 0x82 (replies) and answers the register protocol: 01 39 a -> [status, value
-// of a]; 00 38 a v -> [status], writing v to a. A held bridge takes requests, but their replies never come;
-// an unplugged one ends its pending transfers with -ESHUTDOWN.
+// of a]; 00 38 a v -> [status], writing v to a. A held bridge takes requests, but their replies wait for the
+// release (a later request drops an unread one); an unplugged one ends its pending transfers with -ESHUTDOWN.
 class EmulatedBridge : public Emulated<BridgeDevice, BridgeState> {
 public:
     // Plugs in a new bridge and returns its number (0, 1, ...), which the calls below take. A bridge that is
