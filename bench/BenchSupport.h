@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ChipAddress.h"
 #include "usb/BridgeIds.h"
 #include "usb/BridgeProtocol.h"
 #include "usb/UsbDriver.h"
@@ -201,13 +202,14 @@ inline std::vector<double> roundTripMicroseconds(usb::UsbDriver& driver, std::ui
                driver.WDU_Transfer(handle, pipe, pipe >> 7, 0, data, length, &done, {}, 30000) ==
                    usb::UsbStatus::Success;
     };
+    constexpr std::uint8_t chip = common::ChipAddress::Default;
     const auto roundTrip = [&](int i) {
         const auto address = static_cast<std::uint8_t>(i);
         std::array<std::uint8_t, 4> request{};
         if (write)
-            request = usb::BridgeProtocol::writeRequest(address, static_cast<std::uint8_t>(i * 7));
+            request = usb::BridgeProtocol::writeRequest(chip, address, static_cast<std::uint8_t>(i * 7));
         else
-            std::ranges::copy(usb::BridgeProtocol::readRequest(address), request.begin());
+            std::ranges::copy(usb::BridgeProtocol::readRequest(chip, address), request.begin());
         std::array<std::uint8_t, 10> reply{};
         const std::uint32_t length = write ? 4 : 3;
         return transfer(usb::BridgeProtocol::RequestPipe, request.data(), length) &&

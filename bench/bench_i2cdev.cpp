@@ -31,13 +31,13 @@ void roundTrips(bool plainI2c) {
 void directReads() {
     EmulatedAdapter adapter;
     adapter.add();
-    regbench::usb::i2cdev::I2cBus bus(regbench::usb::i2cdev::FileDescriptor(::open("/dev/i2c-0", O_RDWR)),
-                                      regbench::usb::BridgeProtocol::ChipAddress);
+    regbench::usb::i2cdev::I2cBus bus(regbench::usb::i2cdev::FileDescriptor(::open("/dev/i2c-0", O_RDWR)));
     const std::vector<double> us = timeEach(
         2000,
         [&bus](int i) {
             std::uint8_t value = 0;
-            return bus.readRegister(static_cast<std::uint8_t>(i), value) == 0;
+            return bus.readRegister(regbench::common::ChipAddress::Default, static_cast<std::uint8_t>(i),
+                                    value) == 0;
         },
         50);
     if (us.empty())

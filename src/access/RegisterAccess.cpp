@@ -68,7 +68,7 @@ bool RegisterAccess::exchange(const std::vector<std::uint8_t>& request, std::int
 
 AccessOutcome RegisterAccess::read(std::uint8_t address) {
     AccessOutcome outcome;
-    const bool transferred = exchange(BridgeRequest::read(address), BridgeReply::ReadReplyLength,
+    const bool transferred = exchange(BridgeRequest::read(chip_, address), BridgeReply::ReadReplyLength,
                                       BridgeReply::ReadReplyBufferSize, BridgeReply::ReadReplyMinimum);
     const BridgeReply reply = BridgeReply::fromBuffer(pipes_.TransferBuffer);
     outcome.value = reply.Data;
@@ -86,7 +86,7 @@ AccessOutcome RegisterAccess::write(std::uint8_t address, int value) {
     }
     outcome.value = static_cast<std::uint8_t>(value);
     const bool transferred =
-        exchange(BridgeRequest::write(address, outcome.value), BridgeReply::WriteReplyLength,
+        exchange(BridgeRequest::write(chip_, address, outcome.value), BridgeReply::WriteReplyLength,
                  BridgeReply::WriteReplyBufferSize, BridgeReply::WriteReplyMinimum);
     conclude(outcome, QStringLiteral("Writing"), address, transferred,
              BridgeReply::fromBuffer(pipes_.TransferBuffer).Status);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ChipAddress.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -35,6 +37,10 @@ class RegisterAccess {
 public:
     explicit RegisterAccess(bridge::PipeTransfer& pipes);
 
+    // The chip's 7-bit I2C address that requests name.
+    void setChipAddress(std::uint8_t chip) { chip_ = chip; }
+    std::uint8_t chipAddress() const { return chip_; }
+
     AccessOutcome read(std::uint8_t address);
     // The value is checked here, so that nothing over a byte can ever go out truncated.
     AccessOutcome write(std::uint8_t address, int value);
@@ -44,6 +50,7 @@ private:
                   std::size_t replyBufferSize, std::uint32_t replyMinimum);
 
     bridge::PipeTransfer& pipes_;
+    std::uint8_t chip_ = common::ChipAddress::Default;
 };
 
 } // namespace regbench::access

@@ -69,6 +69,9 @@ public:
     void write(std::uint8_t address, int value, const Done& done);
 
     AccessTurn& turn() { return turn_; }
+    // The chip's 7-bit I2C address that every access names.
+    void setChipAddress(std::uint8_t chip) { access_.setChipAddress(chip); }
+    std::uint8_t chipAddress() const { return access_.chipAddress(); }
 
     // Nothing more goes out: an operation waiting in a pause ends when the wait returns, later calls and
     // those queued for their turn do nothing. For a program that is closing.

@@ -1,5 +1,7 @@
 #include "regmap/RegisterMapReader.h"
 
+#include "common/ChipAddress.h"
+
 #include <QByteArrayView>
 #include <QStringDecoder>
 
@@ -132,6 +134,7 @@ struct LoadState {
     int currentTab = -1; // -1 before the first TABNAME and after the last one that fits
     int slot = 0;
     int currentRegister = 0;
+    int line = 0; // the record's line in the file, from 1
 };
 
 bool isAddress(int value) {
@@ -182,6 +185,15 @@ void applyTitle(const Fields& fields, std::optional<QString>& target) {
         target = std::move(text);
 }
 
+void applyChipAddress(const Fields& fields, LoadState& st) {
+    QString problem;
+    const QString field = fields.text(1);
+    if (const std::optional<std::uint8_t> address = common::ChipAddress::parse(field, &problem))
+        st.result.chipAddress = address;
+    else
+        st.result.ignored << QStringLiteral("I2CADDR record on line %1 ignored: ").arg(st.line) + problem;
+}
+
 void applyRecord(QByteArrayView line, LoadState& st) {
     const Fields fields(line, st.utf8);
     if (fields.is("TABNAME"))
@@ -194,6 +206,8 @@ void applyRecord(QByteArrayView line, LoadState& st) {
         applyTitle(fields, st.result.titleBar);
     else if (fields.is("TITLE"))
         applyTitle(fields, st.result.title);
+    else if (fields.is("I2CADDR"))
+        applyChipAddress(fields, st);
 }
 
 bool startsWith(QByteArrayView bytes, const char* mark) {
@@ -279,6 +293,7 @@ RegisterMapReader::ReadResult RegisterMapReader::read(const QByteArray& fileByte
         qsizetype end = all.indexOf(lineEnd, start);
         if (end < 0)
             end = all.size();
+        ++st.line;
         if (end > start)
             applyRecord(all.sliced(start, end - start), st);
         start = end + lineEnd.size();

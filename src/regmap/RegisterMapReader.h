@@ -5,13 +5,15 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
+#include <cstdint>
 #include <optional>
 
 namespace regbench::regmap {
 
-// Turns the bytes of tabdefs.csv into a register map. Pure: no files, no widgets, no messages; every
-// input, however malformed, gives a map whose slots hold -1 or 0..255 and whose TabCount is -1..31.
+// Turns the bytes of tabdefs.csv into a register map. Pure: no files, no widgets, no boxes; every input,
+// however malformed, gives a map whose slots hold -1 or 0..255 and whose TabCount is -1..31.
 class RegisterMapReader {
 public:
     struct ReadResult {
@@ -19,6 +21,10 @@ public:
         // The last non-empty TITLEBAR / TITLE text, if the file has one.
         std::optional<QString> titleBar;
         std::optional<QString> title;
+        // The chip's address from the last valid I2CADDR record, if any; a line for the log for each one
+        // that is not, saying which and why.
+        std::optional<std::uint8_t> chipAddress;
+        QStringList ignored;
     };
 
     // Anything whose magnitude exceeds this reads as exactly this, with its sign.

@@ -3,6 +3,8 @@
 #include "usb/BridgeBus.h"
 #include "usb/BridgeProtocol.h"
 
+#include "common/ChipAddress.h"
+
 #include <cerrno>
 
 namespace regbench::usb::BridgeService {
@@ -23,19 +25,28 @@ std::uint8_t replyStatus(int error) {
     }
 }
 
+// The 7-bit address of a request's address byte with the read bit given, or 0 for none a chip can have.
+std::uint8_t chipOf(std::uint8_t addressByte, bool read) {
+    const auto chip = static_cast<std::uint8_t>(addressByte >> 1);
+    const bool usable = chip >= common::ChipAddress::Lowest && chip <= common::ChipAddress::Highest;
+    return usable && (addressByte & 1) == (read ? 1 : 0) ? chip : 0;
+}
+
 } // namespace
 
 Outcome serve(BridgeBus& bus, const std::vector<std::uint8_t>& request) {
     using namespace BridgeProtocol;
     Outcome outcome;
     int error = 0;
-    if (request.size() == ReadRequestLength && request[0] == ReadOpcode && request[1] == ChipReadAddress) {
+    const bool read = request.size() == ReadRequestLength && request[0] == ReadOpcode;
+    const bool write = request.size() == WriteRequestLength && request[0] == WriteOpcode;
+    const std::uint8_t chip = read || write ? chipOf(request[1], read) : 0;
+    if (read && chip != 0) {
         std::uint8_t value = IdleBus;
-        error = bus.readRegister(request[2], value);
+        error = bus.readRegister(chip, request[2], value);
         outcome.reply = {replyStatus(error), error == 0 ? value : IdleBus};
-    } else if (request.size() == WriteRequestLength && request[0] == WriteOpcode &&
-               request[1] == ChipWriteAddress) {
-        error = bus.writeRegister(request[2], request[3]);
+    } else if (write && chip != 0) {
+        error = bus.writeRegister(chip, request[2], request[3]);
         outcome.reply = {replyStatus(error)};
     } else {
         outcome.reply = {StatusGeneralError};

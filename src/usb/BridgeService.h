@@ -9,10 +9,11 @@ namespace regbench::usb {
 
 class BridgeBus;
 
-// The bridge's side of its protocol: a request is decoded, carried out as one transaction on the bus and
-// answered with the reply the bridge sends. Anything but a well-formed read or write of the chip is answered
-// with the general error, and nothing goes on the bus for it: the bridge serves the one chip, and a
-// transaction for another address could reach a device that is not ours to touch.
+// The bridge's side of its protocol: a request is decoded, carried out as one transaction on the bus at the
+// address it names and answered with the reply the bridge sends; where no chip answers, the reply says "no
+// acknowledge". Anything but a well-formed read or write is answered with the general error, and nothing
+// goes on the bus for it: a read's address byte must have bit 0 set and a write's clear, and an address
+// that I2C reserves (below 0x08 or above 0x77) is never put on the bus.
 namespace BridgeService {
 
 struct Outcome {

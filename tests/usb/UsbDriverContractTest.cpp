@@ -125,7 +125,8 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
     QVERIFY(pipes[0].Type == PipeType::Bulk && pipes[1].Type == PipeType::Bulk);
     const std::uint32_t h = layer.attached[0];
     QCOMPARE(layer.exchange(h, "00387f3c"), "00");
-    QCOMPARE(layer.exchange(h, "013b7f"), "80"); // another slave: nothing goes on the bus
+    QCOMPARE(layer.exchange(h, "013b7f"), "40ff"); // no chip answers at 0x1D
+    QCOMPARE(layer.exchange(h, "01017f"), "80");   // nor is a reserved address put on the bus
 
     std::uint8_t byte = 0;
     std::uint32_t done = 0xDEAD;

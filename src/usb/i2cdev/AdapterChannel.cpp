@@ -41,10 +41,12 @@ std::uint32_t openStatus(int error) {
 // The adapter as the bus the bridge's side serves requests on.
 class AdapterBus : public BridgeBus {
 public:
-    explicit AdapterBus(FileDescriptor node) : bus_(std::move(node), BridgeProtocol::ChipAddress) {}
-    int readRegister(std::uint8_t reg, std::uint8_t& value) override { return bus_.readRegister(reg, value); }
-    int writeRegister(std::uint8_t reg, std::uint8_t value) override {
-        return bus_.writeRegister(reg, value);
+    explicit AdapterBus(FileDescriptor node) : bus_(std::move(node)) {}
+    int readRegister(std::uint8_t chip, std::uint8_t reg, std::uint8_t& value) override {
+        return bus_.readRegister(chip, reg, value);
+    }
+    int writeRegister(std::uint8_t chip, std::uint8_t reg, std::uint8_t value) override {
+        return bus_.writeRegister(chip, reg, value);
     }
 
 private:

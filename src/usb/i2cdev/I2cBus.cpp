@@ -26,9 +26,9 @@ int rdwr(int fd, i2c_msg* messages, int count) {
 
 } // namespace
 
-I2cBus::I2cBus(FileDescriptor node, std::uint8_t chipAddress) : node_(std::move(node)), chip_(chipAddress) {}
+I2cBus::I2cBus(FileDescriptor node) : node_(std::move(node)) {}
 
-int I2cBus::prepare() {
+int I2cBus::prepare(std::uint8_t chip) {
     if (!functionsKnown_) {
         unsigned long functions = 0;
         if (::ioctl(node_.get(), I2C_FUNCS, &functions) < 0)
@@ -41,28 +41,28 @@ int I2cBus::prepare() {
     // The kernel looks for a driver holding the address only here, never at I2C_RDWR or I2C_SMBUS, so the
     // claim is made before every access, as i2c-tools do: a driver that binds to the chip between two
     // accesses refuses the next one. Without FORCE: EBUSY then says that the chip is that driver's.
-    if (::ioctl(node_.get(), I2C_SLAVE, static_cast<unsigned long>(chip_)) < 0)
+    if (::ioctl(node_.get(), I2C_SLAVE, static_cast<unsigned long>(chip)) < 0)
         return errno;
     return 0;
 }
 
-int I2cBus::readRegister(std::uint8_t reg, std::uint8_t& value) {
-    if (const int error = prepare(); error != 0)
+int I2cBus::readRegister(std::uint8_t chip, std::uint8_t reg, std::uint8_t& value) {
+    if (const int error = prepare(chip); error != 0)
         return error;
     if (!plainI2c_)
         return smbusByteData(I2C_SMBUS_READ, reg, value);
     std::uint8_t address = reg;
-    std::array<i2c_msg, 2> messages = {{{chip_, 0, 1, &address}, {chip_, I2C_M_RD, 1, &value}}};
+    std::array<i2c_msg, 2> messages = {{{chip, 0, 1, &address}, {chip, I2C_M_RD, 1, &value}}};
     return rdwr(node_.get(), messages.data(), static_cast<int>(messages.size()));
 }
 
-int I2cBus::writeRegister(std::uint8_t reg, std::uint8_t value) {
-    if (const int error = prepare(); error != 0)
+int I2cBus::writeRegister(std::uint8_t chip, std::uint8_t reg, std::uint8_t value) {
+    if (const int error = prepare(chip); error != 0)
         return error;
     if (!plainI2c_)
         return smbusByteData(I2C_SMBUS_WRITE, reg, value);
     std::array<std::uint8_t, 2> bytes = {reg, value};
-    i2c_msg message{chip_, 0, 2, bytes.data()};
+    i2c_msg message{chip, 0, 2, bytes.data()};
     return rdwr(node_.get(), &message, 1);
 }
 

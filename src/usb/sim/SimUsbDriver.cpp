@@ -6,6 +6,7 @@
 #include "usb/TransferWait.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -16,21 +17,27 @@ namespace {
 constexpr char ReplyPadding = static_cast<char>(0xA5);
 constexpr int MaxReplyLength = 1024;
 
-// The simulated chip as the bus the bridge's side serves requests on; it acknowledges everything.
+// The bus the bridge's side serves requests on, with the simulated chip alone on it: the chip acknowledges
+// everything sent to its address, and nothing else answers.
 class ChipBus : public BridgeBus {
 public:
-    explicit ChipBus(SimChip& chip) : chip_(chip) {}
-    int readRegister(std::uint8_t reg, std::uint8_t& value) override {
+    ChipBus(SimChip& chip, std::uint8_t address) : chip_(chip), address_(address) {}
+    int readRegister(std::uint8_t chip, std::uint8_t reg, std::uint8_t& value) override {
+        if (chip != address_)
+            return ENXIO;
         value = chip_.read(reg);
         return 0;
     }
-    int writeRegister(std::uint8_t reg, std::uint8_t value) override {
+    int writeRegister(std::uint8_t chip, std::uint8_t reg, std::uint8_t value) override {
+        if (chip != address_)
+            return ENXIO;
         chip_.write(reg, value);
         return 0;
     }
 
 private:
     SimChip& chip_;
+    std::uint8_t address_;
 };
 
 } // namespace
@@ -160,7 +167,7 @@ std::uint32_t SimUsbDriver::transfer(std::uint32_t deviceHandle, std::uint32_t p
 
 void SimUsbDriver::transferOut(Device& device, const QByteArray& request) {
     // One reply is kept: a new request discards an unread one, so a lost reply never answers the next access.
-    ChipBus bus(device.chip);
+    ChipBus bus(device.chip, chipAddress_);
     const std::vector<std::uint8_t> bytes(request.begin(), request.end());
     const std::vector<std::uint8_t> served = BridgeService::serve(bus, bytes).reply;
     QByteArray reply(reinterpret_cast<const char*>(served.data()), static_cast<qsizetype>(served.size()));

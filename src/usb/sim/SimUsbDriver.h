@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ChipAddress.h"
 #include "usb/BridgeIds.h"
 #include "usb/DriverSession.h"
 #include "usb/UsbDriver.h"
@@ -61,7 +62,9 @@ public:
     void unplugBridge(int id);
     // The bridge unplugs itself right after accepting the n-th next request (n <= 0: never).
     void unplugAfterRequests(int n);
-    SimChip& chip(int id);  // throws std::out_of_range for an unknown id
+    SimChip& chip(int id); // throws std::out_of_range for an unknown id
+    // Where every simulated chip answers on its bus: the address the program was told its chip has.
+    void setChipAddress(std::uint8_t address) { chipAddress_ = address; }
     int heldDevice() const; // the last accepted device still plugged in, or -1
 
     // Faults.
@@ -123,6 +126,7 @@ private:
     int requestsUntilUnplug_ = 0;
 
     bool autoPlug_ = true;
+    std::uint8_t chipAddress_ = common::ChipAddress::Default;
     std::uint32_t initStatus_ = UsbStatus::Success;
     std::uint32_t driverHandleValue_ = 1;
     std::uint32_t deviceInfoStatus_ = UsbStatus::Success;

@@ -2,8 +2,6 @@
 
 #include "EmulatedAdapter.h"
 
-#include "usb/BridgeProtocol.h"
-
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 
@@ -16,7 +14,6 @@ namespace regbench::tests {
 
 namespace {
 
-constexpr unsigned ChipAddress = usb::BridgeProtocol::ChipAddress;
 constexpr const char* SlaveKey = "i2c-slave-address";
 
 QString message(bool read, unsigned address, const std::uint8_t* bytes, int length) {
@@ -91,7 +88,7 @@ struct AdapterDevice {
         case I2C_SLAVE:         // the address is the argument itself; the kernel keeps it per open file
         case I2C_SLAVE_FORCE: { // only FORCE takes an address that a driver holds
             const gsize address = *reinterpret_cast<gsize*>(arg->data);
-            if (state.claimed && address == ChipAddress &&
+            if (state.claimed && address == state.chip &&
                 umockdev_ioctl_client_get_request(client) == I2C_SLAVE)
                 return umockdev_ioctl_client_complete(client, -1, EBUSY);
             g_object_set_data(G_OBJECT(client), SlaveKey, GSIZE_TO_POINTER(address));
@@ -134,7 +131,7 @@ struct AdapterDevice {
             // Other flags change the bus's layout (no repeated start, a stop...), which no access needs.
             if ((m.flags & ~I2C_M_RD) != 0)
                 return -EOPNOTSUPP;
-            if (m.addr != ChipAddress)
+            if (m.addr != state.chip)
                 return -ENXIO;
             for (int k = 0; k < m.len; ++k) {
                 if (read)
@@ -159,7 +156,7 @@ struct AdapterDevice {
         trace << message(false, slave, bytes.data(), read ? 1 : 2); // the same bytes on the bus as I2C_RDWR's
         if (read)
             trace << message(true, slave, nullptr, 1);
-        if (slave != ChipAddress || c.size != I2C_SMBUS_BYTE_DATA)
+        if (slave != state.chip || c.size != I2C_SMBUS_BYTE_DATA)
             return -ENXIO;
         if (read)
             value = state.registers[c.command];

@@ -14,18 +14,19 @@ struct AdapterDevice;
 // What a test sets and reads of one adapter's bus.
 struct AdapterBus {
     std::array<std::uint8_t, 256> registers{};
-    bool plainI2c = true; // false: I2C_FUNCS offers the SMBus byte-data calls only
-    int fault = 0;        // every transaction fails with this errno
-    bool claimed = false; // a kernel driver is bound to the chip: I2C_SLAVE answers EBUSY, as the kernel
+    bool plainI2c = true;     // false: I2C_FUNCS offers the SMBus byte-data calls only
+    int fault = 0;            // every transaction fails with this errno
+    std::uint8_t chip = 0x1C; // the address its chip answers at
+    bool claimed = false;     // a kernel driver is bound to the chip: I2C_SLAVE answers EBUSY, as the kernel
     // Each transaction as it went on the bus: "w1c 05, r1c[1]" (a read), "w1c 05 3c" (a write).
     QStringList transactions;
 };
 
-// I2C adapters, each with a chip at 0x1C on its bus: sysfs entries under the devices and drivers that provide
-// it, and a /dev/i2c-N node whose I2C_FUNCS, I2C_SLAVE, I2C_RDWR and I2C_SMBUS ioctls are answered as the
-// kernel and the chip would. Adapters are numbered as their buses, 0, 1, ... A held adapter keeps
-// transactions waiting in their ioctl and carries them out when released; held and later transactions of a
-// removed one end with ENODEV.
+// I2C adapters, each with a chip on its bus (at 0x1C unless set): sysfs entries under the devices and drivers
+// that provide it, and a /dev/i2c-N node whose I2C_FUNCS, I2C_SLAVE, I2C_RDWR and I2C_SMBUS ioctls are
+// answered as the kernel and the chip would. Adapters are numbered as their buses, 0, 1, ... A held adapter
+// keeps transactions waiting in their ioctl and carries them out when released; held and later transactions
+// of a removed one end with ENODEV.
 class EmulatedAdapter : public Emulated<AdapterDevice, AdapterBus> {
 public:
     // What provides the adapter: a USB-I2C adapter's driver, a TV tuner (on the USB device itself), a video

@@ -47,12 +47,16 @@ struct BridgeDevice : usb::BridgeBus {
     }
     int waiting() const { return static_cast<int>(pendingIn.size()); }
 
-    // The bridge's registers, on a bus where the chip acknowledges everything.
-    int readRegister(std::uint8_t reg, std::uint8_t& value) override {
+    // The chip's registers, on a bus where nothing else answers.
+    int readRegister(std::uint8_t chip, std::uint8_t reg, std::uint8_t& value) override {
+        if (chip != state.chip)
+            return ENXIO;
         value = state.registers[reg];
         return 0;
     }
-    int writeRegister(std::uint8_t reg, std::uint8_t value) override {
+    int writeRegister(std::uint8_t chip, std::uint8_t reg, std::uint8_t value) override {
+        if (chip != state.chip)
+            return ENXIO;
         state.registers[reg] = value;
         return 0;
     }

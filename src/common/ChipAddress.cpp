@@ -1,0 +1,27 @@
+#include "common/ChipAddress.h"
+
+#include "common/HexText.h"
+
+namespace regbench::common::ChipAddress {
+
+std::optional<std::uint8_t> parse(QStringView text, QString* problem) {
+    const QStringView trimmed = text.trimmed();
+    int base = 10;
+    QStringView digits = trimmed;
+    if (trimmed.startsWith(u"0x", Qt::CaseInsensitive) || trimmed.startsWith(u"&H", Qt::CaseInsensitive)) {
+        base = 16;
+        digits = trimmed.sliced(2);
+    }
+    bool isNumber = !digits.isEmpty() && !digits.startsWith(u'+') && !digits.startsWith(u'-');
+    const qlonglong value = isNumber ? digits.toLongLong(&isNumber, base) : 0;
+    if (isNumber && value >= Lowest && value <= Highest)
+        return static_cast<std::uint8_t>(value);
+    if (problem)
+        *problem = QLatin1Char('"') + trimmed.toString() + QStringLiteral("\" is ") +
+                   (isNumber ? QStringLiteral("not an I2C address from ") + HexText::byteText(Lowest) +
+                                   QStringLiteral(" to ") + HexText::byteText(Highest)
+                             : QStringLiteral("not a number"));
+    return std::nullopt;
+}
+
+} // namespace regbench::common::ChipAddress
