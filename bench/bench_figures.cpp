@@ -47,7 +47,7 @@ struct StartedWindow {
     explicit StartedWindow(const QByteArray& map) {
         writeMap(dir, map);
         sim.setRecordTransfers(false);
-        window = std::make_unique<MainWindow>(session, dir.path());
+        window = std::make_unique<MainWindow>(session, dir.filePath(QStringLiteral("tabdefs.csv")));
         window->showCentred();
         if (!QTest::qWaitFor([this] { return window->startUpDone(); }, 10000))
             std::exit(3);
@@ -126,7 +126,7 @@ void measureReader(const QString& folder) {
     const double peakBefore = peakResidentBytes();
     QElapsedTimer clock;
     clock.start();
-    const auto loaded = regbench::regmap::MapFile::load(folder);
+    const auto loaded = regbench::regmap::MapFile::load(folder + QStringLiteral("/tabdefs.csv"));
     const auto result = regbench::regmap::RegisterMapReader::read(loaded.bytes);
     const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     const double size = static_cast<double>(loaded.bytes.size());
@@ -174,7 +174,7 @@ void measureStartUp(double sinceProcessStartMs, const QElapsedTimer& clock) {
     QTemporaryDir dir;
     writeMap(dir, fullMap());
     regbench::session::Session session(sim);
-    MainWindow window(session, dir.path());
+    MainWindow window(session, dir.filePath(QStringLiteral("tabdefs.csv")));
     FirstPaint firstPaint(&window, clock);
     QCoreApplication::instance()->installEventFilter(&firstPaint);
     window.showCentred();
@@ -219,7 +219,7 @@ int quitDuringHeldTransfer(QApplication& application) {
     regbench::usb::sim::SimUsbDriver sim;
     sim.setRecordTransfers(false);
     regbench::session::Session session(sim);
-    MainWindow window(session, dir.path());
+    MainWindow window(session, dir.filePath(QStringLiteral("tabdefs.csv")));
     window.showCentred();
     if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000))
         return 3;
@@ -242,7 +242,7 @@ void measureMapWindow(const QString& hugeFolder, const QString& tinyFolder) {
     {
         regbench::usb::sim::SimUsbDriver sim;
         regbench::session::Session session(sim);
-        MainWindow empty(session, tinyFolder);
+        MainWindow empty(session, tinyFolder + QStringLiteral("/tabdefs.csv"));
         empty.showCentred();
         if (!QTest::qWaitFor([&] { return empty.startUpDone(); }, 10000))
             std::exit(3);
@@ -256,7 +256,7 @@ void measureMapWindow(const QString& hugeFolder, const QString& tinyFolder) {
     clock.start();
     regbench::usb::sim::SimUsbDriver sim;
     regbench::session::Session session(sim);
-    MainWindow window(session, hugeFolder);
+    MainWindow window(session, hugeFolder + QStringLiteral("/tabdefs.csv"));
     FirstPaint firstPaint(&window, clock);
     QCoreApplication::instance()->installEventFilter(&firstPaint);
     window.showCentred();

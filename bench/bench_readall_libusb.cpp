@@ -25,7 +25,7 @@ int main(int argc, char* argv[]) {
     QTemporaryDir dir;
     writeMap(dir, fullMap());
     regbench::session::Session session(driver);
-    regbench::app::MainWindow window(session, dir.path());
+    regbench::app::MainWindow window(session, dir.filePath(QStringLiteral("tabdefs.csv")));
     window.showCentred();
     if (!QTest::qWaitFor([&] { return window.startUpDone(); }, 10000) ||
         !window.bridgeLink().DeviceAttached) {

@@ -7,8 +7,6 @@
 #include "panels/MapTextLabel.h"
 #include "panels/RegisterPanel.h"
 #include "panels/Twips.h"
-#include "regmap/MapFile.h"
-#include "regmap/RegisterMapReader.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -64,9 +62,9 @@ constexpr std::array<PanelPlace, MainWindow::PanelCount> PanelPlaces{
 
 } // namespace
 
-MainWindow::MainWindow(session::Session& session, const QString& mapDirectory, QWidget* parent)
+MainWindow::MainWindow(session::Session& session, const QString& mapPath, QWidget* parent)
     : QWidget(parent), session_(session), map_(session.map()), operations_(session.operations()),
-      mapDirectory_(mapDirectory) {
+      mapPath_(mapPath) {
     Form_Initialize();
     session_.setLog(this);
     operations_.setPage(this, [this](int milliseconds) { Pause(milliseconds); });
@@ -281,15 +279,11 @@ void MainWindow::showMessage(const QString& text) {
 }
 
 void MainWindow::LoadRegisterMap() {
-    const regmap::MapFile::Loaded loaded = regmap::MapFile::load(mapDirectory_);
-    if (loaded.outcome != regmap::MapFile::Outcome::Read) {
-        showMessage(loaded.outcome == regmap::MapFile::Outcome::Missing
-                        ? regmap::MapFile::missingMessage()
-                        : regmap::MapFile::unreadableMessage());
+    const session::Session::MapLoad result = session_.loadMap(mapPath_);
+    if (!result.read) {
+        showMessage(result.message);
         return;
     }
-    const regmap::RegisterMapReader::ReadResult result = regmap::RegisterMapReader::read(loaded.bytes);
-    map_ = result.map;
     if (result.titleBar) // no title bar shows more than a control keeps of a text
         setWindowTitle(literalWindowTitle(panels::MapText::bounded(*result.titleBar)));
     if (result.title)

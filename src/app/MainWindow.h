@@ -33,8 +33,8 @@ class MainWindow : public QWidget, public common::LogSink, private access::Regis
 public:
     static constexpr int PanelCount = access::RegisterOperations::PanelCount;
 
-    // mapDirectory is where tabdefs.csv is read from: the executable's folder in the program.
-    MainWindow(session::Session& session, const QString& mapDirectory, QWidget* parent = nullptr);
+    // mapPath is the register map's file: tabdefs.csv in the executable's folder, unless another was chosen.
+    MainWindow(session::Session& session, const QString& mapPath, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Shows the window centred on its screen; the driver start-up follows once the window is up.
@@ -98,7 +98,7 @@ private:
     session::Session& session_;
     regmap::RegisterMap& map_;
     access::RegisterOperations& operations_;
-    QString mapDirectory_;
+    QString mapPath_;
     bool panelUpdating_ = false;
     bool pauseElapsed_ = false;
     bool activated_ = false;

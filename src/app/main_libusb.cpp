@@ -1,14 +1,16 @@
-#include "app/MainWindow.h"
+#include "app/WindowProgram.h"
 #include "session/Session.h"
 #include "usb/libusb/LibusbDriver.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    int status = 0;
+    const auto options = regbench::app::readStartOptions(argc, argv, false, status);
+    if (!options)
+        return status;
     QApplication application(argc, argv);
     regbench::usb::libusb::LibusbDriver driver;
     regbench::session::Session session(driver);
-    regbench::app::MainWindow window(session, QCoreApplication::applicationDirPath());
-    window.showCentred();
-    return QApplication::exec();
+    return regbench::app::runWindow(session, *options);
 }

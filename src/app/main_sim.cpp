@@ -1,4 +1,4 @@
-#include "app/MainWindow.h"
+#include "app/WindowProgram.h"
 #include "session/Session.h"
 #include "usb/sim/SimUsbDriver.h"
 
@@ -6,11 +6,16 @@
 
 // The window on the simulated bridge and chip: for trying the tool, demonstrations and tests.
 int main(int argc, char* argv[]) {
+    int status = 0;
+    const auto options = regbench::app::readStartOptions(argc, argv, false, status);
+    if (!options)
+        return status;
     QApplication application(argc, argv);
     regbench::usb::sim::SimUsbDriver driver;
     driver.setRecordTransfers(false);
     regbench::session::Session session(driver);
-    regbench::app::MainWindow window(session, QCoreApplication::applicationDirPath());
-    window.showCentred();
-    return QApplication::exec();
+    // The simulated chip sits wherever the program is told its chip is.
+    QObject::connect(&session, &regbench::session::Session::chipAddressChanged,
+                     [&driver](std::uint8_t address) { driver.setChipAddress(address); });
+    return regbench::app::runWindow(session, *options);
 }

@@ -1,6 +1,5 @@
 #include "regmap/MapFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -10,16 +9,15 @@ QString MapFile::fileName() {
     return QStringLiteral("tabdefs.csv");
 }
 
-QString MapFile::missingMessage() {
-    return QStringLiteral("Configuration file (tabdefs.csv) not found.");
+QString MapFile::missingMessage(const QString& name) {
+    return QStringLiteral("Configuration file (") + name + QStringLiteral(") not found.");
 }
 
-QString MapFile::unreadableMessage() {
-    return QStringLiteral("Configuration file (tabdefs.csv) could not be read.");
+QString MapFile::unreadableMessage(const QString& name) {
+    return QStringLiteral("Configuration file (") + name + QStringLiteral(") could not be read.");
 }
 
-MapFile::Loaded MapFile::load(const QString& directory) {
-    const QString path = QDir(directory).filePath(fileName());
+MapFile::Loaded MapFile::load(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return {Outcome::Missing, {}};

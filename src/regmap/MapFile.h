@@ -5,7 +5,8 @@
 
 namespace regbench::regmap {
 
-// The one file the program reads: tabdefs.csv in a given directory, fetched whole and unchanged.
+// The one file the program reads: the register map, tabdefs.csv beside the program unless another is
+// chosen, fetched whole and unchanged.
 class MapFile {
 public:
     enum class Outcome { Read, Missing, Unreadable };
@@ -22,11 +23,12 @@ public:
 
     // Missing: no directory entry of that name. Unreadable: it exists but is no regular file (a
     // directory, a pipe, a dangling link), cannot be opened or read, or exceeds MaxBytes.
-    static Loaded load(const QString& directory);
+    static Loaded load(const QString& path);
 
     static QString fileName();
-    static QString missingMessage();
-    static QString unreadableMessage();
+    // The boxes' texts, naming the file by its name alone.
+    static QString missingMessage(const QString& name = fileName());
+    static QString unreadableMessage(const QString& name = fileName());
 };
 
 } // namespace regbench::regmap

@@ -7,6 +7,7 @@
 #include "usb/sim/SimUsbDriver.h"
 
 #include <QTest>
+#include <QTimer>
 
 using regbench::access::RegisterOperations;
 using regbench::usb::sim::SimUsbDriver;
@@ -88,6 +89,34 @@ private slots:
         rig.ops.writePanel(0);
         QCOMPARE(rig.log.lines().size(), 3);
         QCOMPARE(rig.requests().size(), 2);
+    }
+
+    // Single registers by address, as the commands and a watch ask for them: the requests name the chip's
+    // address, nothing is stored, shown or logged, and one asked for while another waits runs after it.
+    void byAddressAtAnyChip() {
+        using regbench::access::AccessOutcome;
+        using regbench::access::AccessStatus;
+        Rig rig;
+        rig.sim.setChipAddress(0x48);
+        rig.ops.setChipAddress(0x48);
+        QList<AccessOutcome> seen;
+        const auto keep = [&seen](const AccessOutcome& outcome) { seen << outcome; };
+        rig.sim.setDropReplies(true);
+        QTimer::singleShot(10, [&] {
+            rig.ops.write(0x10, 7, keep);
+            QVERIFY(seen.isEmpty());
+            rig.sim.setDropReplies(false);
+        });
+        rig.ops.read(5, keep);
+        QTRY_COMPARE(seen.size(), 2);
+        QCOMPARE(rig.requests(), (QList<QByteArray>{"\x01\x91\x05", QByteArray("\x00\x90\x10\x07", 4)}));
+        QVERIFY(seen[0].status == AccessStatus::Success && seen[0].value == 0xA0);
+        QCOMPARE(seen[1].line, "Writing register 0x10 = 0x07 successful");
+        QVERIFY(rig.chip().read(0x10) == 7 && rig.map.RegValues[5] == 0 && rig.log.content.isEmpty());
+        rig.ops.setChipAddress(0x1C); // where no chip answers now
+        rig.ops.read(5, keep);
+        QCOMPARE(seen[2].line,
+                 "Reading register 0x05 failed: No ACK from slave. Check power and connections.");
     }
 
     // The reply's status decides the line; a transfer that failed is reported as a failure, never as a read

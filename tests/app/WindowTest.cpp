@@ -233,12 +233,17 @@ private slots:
     void missingAndUnreadableMapShowTheirBox_data() {
         QTest::addColumn<bool>("asDirectory");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << false << QStringLiteral("not found.");
-        QTest::newRow("unreadable") << true << QStringLiteral("could not be read.");
+        QTest::addColumn<QString>("chosen"); // given with --map
+        QTest::newRow("missing") << false << QStringLiteral("not found.") << QString();
+        QTest::newRow("unreadable") << true << QStringLiteral("could not be read.") << QString();
+        QTest::newRow("chosen, missing")
+            << false << QStringLiteral("not found.") << QStringLiteral("my-chip.csv");
+        QTest::newRow("chosen, unreadable") << true << QStringLiteral("could not be read.") << "my-chip.csv";
     }
     void missingAndUnreadableMapShowTheirBox() {
         QFETCH(bool, asDirectory);
         QFETCH(QString, message);
+        QFETCH(QString, chosen);
         QStringList boxes; // each answered at once, so that none can hang the test
         QTimer closer;
         closer.callOnTimeout([&boxes] {
@@ -249,18 +254,57 @@ private slots:
             }
         });
         closer.start(10);
-        WindowRig rig{QByteArray()};
+        WindowRig rig{chosen.isEmpty() ? QByteArray()
+                                       : regbench::tests::testMap()}; // a chosen map replaces tabdefs.csv
+        const QString name = chosen.isEmpty() ? QStringLiteral("tabdefs.csv") : chosen;
         if (asDirectory)
-            QVERIFY(QDir(rig.dir.path()).mkdir(QStringLiteral("tabdefs.csv")));
-        QVERIFY(rig.start());
+            QVERIFY(QDir(rig.dir.path()).mkdir(name));
+        QVERIFY(rig.start(chosen.isEmpty() ? QStringList() : QStringList{"--map", rig.dir.filePath(name)}));
         QCOMPARE(boxes,
-                 QStringList{"regbench|Configuration file (tabdefs.csv) " + message + "|0 icon|1 button"});
+                 QStringList{"regbench|Configuration file (" + name + ") " + message + "|0 icon|1 button"});
         // The window opens with its placeholders.
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
         QCOMPARE(rig.find<QLabel>(QStringLiteral("lblQXVDevice"))->text(),
                  QStringLiteral("Defined in tabdefs.csv: TITLE"));
         QCOMPARE(addressesShown(rig), QStringLiteral("@XX ").repeated(6));
         QCOMPARE(rig.find<QLabel>(QStringLiteral("lblBitName_47"))->text(), QStringLiteral("BITNAME"));
+    }
+
+    // The chip's address from the map's I2CADDR, or from --address over it: every request names it, the
+    // simulated chip sits there, and the start-up says so after its own lines.
+    void chipAtTheChosenAddress_data() {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<char>("addressByte");
+        QTest::addColumn<QString>("said");
+        const QString at48 = QStringLiteral("Chip at I2C address 0x48");
+        QTest::newRow("from the map") << QByteArray("I2CADDR, &H48\r\n") << QStringList() << '\x91' << at48;
+        QTest::newRow("from --address") << QByteArray() << QStringList{"--address", "72"} << '\x91' << at48;
+        QTest::newRow("--address over the map")
+            << QByteArray("I2CADDR,0x48\r\n") << QStringList{"--address", "0x1C"} << '\x39' << QString();
+        QTest::newRow("record ignored") << QByteArray("I2CADDR,0x7F\r\n") << QStringList() << '\x39'
+                                        << "I2CADDR record on line 1 ignored: \"0x7F\" is not an I2C address "
+                                           "from 0x08 to 0x77";
+    }
+    void chipAtTheChosenAddress() {
+        QFETCH(QByteArray, record);
+        QFETCH(QStringList, arguments);
+        QFETCH(char, addressByte);
+        QFETCH(QString, said);
+        WindowRig rig{QByteArray()};
+        QFile map(rig.dir.filePath(QStringLiteral("chip.csv")));
+        QVERIFY(map.open(QIODevice::WriteOnly) && map.write(record + regbench::tests::testMap()) > 0);
+        map.close();
+        QVERIFY(rig.start(arguments + QStringList{"--map", map.fileName()}));
+        QStringList expected{"USB-to-I2C driver initialization successful.",
+                             "USB-to-I2C interface detected."};
+        if (!said.isEmpty())
+            expected << said;
+        QCOMPARE(rig.logLines(), expected);
+        rig.sim.clearTransfers();
+        rig.window->cbRead_Click(0);
+        QCOMPARE(rig.sim.transfers().front().out, QByteArray("\x01") + addressByte + '\x05');
+        QCOMPARE(rig.logLines().last(), QStringLiteral("Reading register 0x05 = 0x00 successful"));
     }
 
     void pauseWaitsWithoutBlockingAndNestsAsOne() {

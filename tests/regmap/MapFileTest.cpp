@@ -65,11 +65,11 @@ private slots:
             QSKIP("this file system cannot make that kind of entry");
         if (kind == u"no permission" && QFile(dir.filePath(MapFile::fileName())).open(QIODevice::ReadOnly))
             QSKIP("permissions are not enforced for this user");
-        const MapFile::Loaded loaded = MapFile::load(dir.path());
+        const MapFile::Loaded loaded = MapFile::load(dir.filePath(MapFile::fileName()));
         QCOMPARE(loaded.outcome, outcome);
         QCOMPARE(loaded.bytes, bytes);
         // A directory that does not exist holds no file either.
-        QCOMPARE(MapFile::load(dir.filePath(QStringLiteral("absent"))).outcome, Outcome::Missing);
+        QCOMPARE(MapFile::load(dir.filePath(QStringLiteral("absent/tabdefs.csv"))).outcome, Outcome::Missing);
     }
 };
 

@@ -28,7 +28,11 @@ QString probe(const RegisterMapReader::ReadResult& r, const QString& key) {
                 : name == u"r"   ? m.RegNames[i]
                 : name == u"bar" ? r.titleBar.value_or(none)
                                  : r.title.value_or(none));
-    return out.join(name == u"bits" ? u'|' : u',');
+    if (name == u"chip")
+        out << (r.chipAddress ? QString::number(*r.chipAddress, 16) : none);
+    if (name == u"ignored")
+        out << r.ignored;
+    return out.join(name == u"bits" || name == u"ignored" ? u'|' : u',');
 }
 
 QByteArray utf16(const QString& text, QStringConverter::Encoding encoding) {
@@ -75,6 +79,15 @@ private slots:
             << QStringList{"bits:0=z|||||||", "bits:1=x|||||||", "bits:255=|||||||", "bits:44=|||||||", "named=1"};
         QTest::newRow("titles last non-empty") << QByteArray("TITLE,one\r\nTITLEBAR,bar\r\nTITLE,two\r\nTITLE,\r\nTITLE\r\nTITLEBAR,")
             << QStringList{"title=two", "bar=bar"};
+        QTest::newRow("chip address: forms, range, the last valid one") << QByteArray(
+            "I2CADDR, 0x48 \r\nI2CADDR,&h49\r\ni2caddr,74\r\nI2CADDR,0x78\r\nI2CADDR,4a\r\nI2CADDR,7\r\nI2CADDR")
+            << QStringList{"chip=4a", "ignored=I2CADDR record on line 4 ignored: \"0x78\" is not an I2C address from "
+                "0x08 to 0x77|I2CADDR record on line 5 ignored: \"4a\" is not a number|I2CADDR record on line 6 "
+                "ignored: \"7\" is not an I2C address from 0x08 to 0x77|I2CADDR record on line 7 ignored: \"\" is "
+                "not a number"};
+        QTest::newRow("chip address: none valid, none given") << QByteArray("I2CADDR,0x77 x\r\nI2CADDR,-0x10\r\nREG,1,A")
+            << QStringList{"chip=<none>", "ignored=I2CADDR record on line 1 ignored: \"0x77 x\" is not a number|"
+                "I2CADDR record on line 2 ignored: \"-0x10\" is not a number"};
         QTest::newRow("utf-8 mark dropped") << QByteArray("\xEF\xBB\xBFTABNAME,A\r\nTABNAME,B\xC3\xA9\xFF")
             << QStringList{"n=1", "t:0=A", "t:1=B\u00e9\uFFFD"};
         QTest::newRow("utf-8 without mark") << QByteArray("TABNAME,Temp\xC3\xA9rature \xC2\xB5\nREG,1,\xF0\x9F\x94\xA5")

@@ -2,6 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/MainWindow.h"
+#include "session/StartOptions.h"
 #include "support/TestMap.h"
 #include "usb/sim/SimUsbDriver.h"
 
@@ -21,12 +22,20 @@ public:
         if (!map.isNull() && file.open(QIODevice::WriteOnly))
             file.write(map);
         sim.setTimeoutCap(50);
+        QObject::connect(&session, &session::Session::chipAddressChanged,
+                         [this](std::uint8_t address) { sim.setChipAddress(address); });
     }
 
-    // Creates the window (reading the map, which may show a box) on the simulator. False when the driver
-    // start-up did not finish: use as QVERIFY(rig.start()).
-    [[nodiscard]] bool start() {
-        window = std::make_unique<app::MainWindow>(session, dir.path());
+    // Creates the window (reading the map, which may show a box) on the simulator, started with the given
+    // options. False when they were refused or the driver start-up did not finish: QVERIFY(rig.start()).
+    [[nodiscard]] bool start(const QStringList& arguments = {}) {
+        const auto parsed = session::parseStartOptions(QStringList{"regbench-sim"} + arguments, false);
+        if (!parsed.options)
+            return false;
+        session.setAddressOverride(parsed.options->address);
+        const QString& chosen = parsed.options->mapPath;
+        window = std::make_unique<app::MainWindow>(
+            session, chosen.isEmpty() ? dir.filePath(QStringLiteral("tabdefs.csv")) : chosen);
         window->showCentred();
         return QTest::qWaitFor([this] { return window->startUpDone(); }, 10000);
     }

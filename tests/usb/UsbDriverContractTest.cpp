@@ -36,7 +36,8 @@ struct Rig {
     virtual bool transferWaiting() = 0; // a transfer waits on bridge 0
     // Takes the permission of bridge 0's device node away, or grants it; false where there is no node.
     virtual bool deny(bool) { return false; }
-    virtual int reached() { return 0; } // what reached bridge 0: its node's ioctls
+    virtual int reached() { return 0; }            // what reached bridge 0: its node's ioctls
+    virtual void chipAt(std::uint8_t address) = 0; // where the chip behind every bridge answers
 };
 
 struct SimRig : Rig {
@@ -46,6 +47,7 @@ struct SimRig : Rig {
     void unplug(int bridge) override { sim.unplugBridge(ids.at(static_cast<std::size_t>(bridge))); }
     void hold(bool on) override { sim.setDropReplies(on); }
     bool transferWaiting() override { return sim.transferWaiting(); }
+    void chipAt(std::uint8_t address) override { sim.setChipAddress(address); }
     sim::SimUsbDriver sim;
     std::vector<int> ids;
 };
@@ -58,6 +60,9 @@ template <class Emulation, class Backend> struct EmulatedRig : Rig {
     bool transferWaiting() override { return devices.waiting() > 0; }
     bool deny(bool on) override { return devices.deny(on); }
     int reached() override { return devices.ioctls(); }
+    void chipAt(std::uint8_t address) override {
+        devices.edit([address](auto& state) { state.chip = address; });
+    }
     Emulation devices; // before the backend opens libusb or its udev monitor
     Backend backend;
 };
@@ -148,6 +153,11 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
     QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request, 3, nullptr, {}, 5000), UsbStatus::Success);
     QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply, 2, nullptr, {}, 5000), UsbStatus::Success);
     QVERIFY(reply[0] == 0 && reply[1] == 0x3c);
+    // A request is carried out at the address it names: moved, the chip answers there and no longer here.
+    rig.chipAt(0x48);
+    QCOMPARE(layer.exchange(h, "00907f5a"), "00");
+    QCOMPARE(layer.exchange(h, "01917f"), "005a");
+    QCOMPARE(layer.exchange(h, "01397f"), "40ff");
 }
 
 // A refused device is released; a gone one answers DeviceGone for good and comes back under a new handle.

@@ -12,6 +12,19 @@
 
 namespace regbench::usb::i2cdev {
 
+namespace {
+
+QString notEligibleLine(const AdapterRecord& adapter) {
+    const QString driver =
+        adapter.driver.empty() ? QStringLiteral("none") : QString::fromStdString(adapter.driver);
+    return QStringLiteral("Adapter ") + QString::fromStdString(adapter.devnode) +
+           QStringLiteral(" not used: its driver (") + driver +
+           QStringLiteral(") is no USB-to-I2C adapter's. A udev rule that sets ENV{REGBENCH_I2C}=\"1\" on it "
+                          "marks it for use.");
+}
+
+} // namespace
+
 I2cDevDriver::I2cDevDriver() = default;
 
 I2cDevDriver::~I2cDevDriver() {
@@ -53,9 +66,16 @@ void I2cDevDriver::readMonitor() {
     }
 }
 
+void I2cDevDriver::chooseBus(int bus, std::function<void(const QString& line)> tell) {
+    chosenNode_ = "/dev/i2c-" + std::to_string(bus);
+    tell_ = std::move(tell);
+}
+
 // An arrival, or a change of one known (a mark set or taken away by a rule and `udevadm trigger`).
 void I2cDevDriver::handleAdapter(const AdapterRecord& adapter) {
     if (refused_.count(adapter.syspath) != 0)
+        return;
+    if (!chosenNode_.empty() && adapter.devnode != chosenNode_)
         return;
     if (session_.offers().find(
             [&adapter](const Adapter& held) { return held.record.syspath == adapter.syspath; })) {
@@ -63,8 +83,11 @@ void I2cDevDriver::handleAdapter(const AdapterRecord& adapter) {
             handleRemoval(adapter.syspath); // no longer ours to touch
         return;
     }
-    if (!adapter.eligible())
+    if (!adapter.eligible()) {
+        if (!chosenNode_.empty() && tell_)
+            tell_(notEligibleLine(adapter));
         return;
+    }
     const DeviceInfo info = BridgeService::describe(adapter.vendorId, adapter.productId);
     if (session_.offers().offer(Adapter{adapter, nullptr}, info) == Session::Offers::Offer::Refused)
         refused_.insert(adapter.syspath);

@@ -4,7 +4,10 @@
 #include "usb/UsbDriver.h"
 #include "usb/i2cdev/AdapterRecord.h"
 
+#include <QString>
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -48,6 +51,10 @@ public:
     QByteArray VB_Stat2Str(std::uint32_t status) override;
     void WDU_VB_Uninit(std::uint32_t driverHandle) override;
 
+    // Takes the adapter of /dev/i2c-`bus` alone as the bridge, and only while it is eligible: when it is not,
+    // `tell` is given a line saying why and how to mark it, and nothing is sent to it. Before WDU_VB_Init.
+    void chooseBus(int bus, std::function<void(const QString& line)> tell);
+
 private:
     struct Adapter {
         AdapterRecord record;
@@ -69,6 +76,8 @@ private:
     std::unique_ptr<common::FdWatch> monitorWatch_;
     Session session_;
     std::set<std::string> refused_; // syspaths, until their removal: a refusal stands, as for a USB device
+    std::string chosenNode_;        // empty: every eligible adapter
+    std::function<void(const QString& line)> tell_;
 };
 
 } // namespace regbench::usb::i2cdev

@@ -37,6 +37,7 @@ struct Transaction {
     int fault;     // errno of every transaction
     const char *request, *reply, *onBus;
     bool claimed = false; // a kernel driver binds to the chip after a first access
+    std::uint8_t chip = 0x1C;
 };
 const Transaction Transactions[] = {
     {"read", true, 0, Read, "00a0", OnBusRead},
@@ -47,7 +48,10 @@ const Transaction Transactions[] = {
     {"no ack, EREMOTEIO", false, EREMOTEIO, Write, "40", ""},
     {"bus error, EIO", true, EIO, Read, "80ff", ""},
     {"chip claimed by a driver", true, 0, Read, "80ff", OnBusRead, true},
-    {"chip claimed by a driver, SMBus only", false, 0, Write, "80", OnBusRead, true}};
+    {"chip claimed by a driver, SMBus only", false, 0, Write, "80", OnBusRead, true},
+    {"read of a chip at 0x48", true, 0, "019105", "00a0", "w48 05, r48[1]", false, 0x48},
+    {"write of a chip at 0x48, SMBus only", false, 0, "0090053c", "00", "w48 05 3c", false, 0x48},
+    {"no chip at 0x1C, it is at 0x48", true, 0, Read, "40ff", "w1c 05", false, 0x48}};
 
 class I2cDevDriverTest : public QObject {
     Q_OBJECT
@@ -111,6 +115,7 @@ private slots:
             bus.plainI2c = t.plainI2c;
             bus.fault = t.fault;
             bus.registers[5] = 0xA0;
+            bus.chip = t.chip;
         });
         Rig rig;
         QCOMPARE(rig.init(), UsbStatus::Success);
@@ -123,7 +128,36 @@ private slots:
         QCOMPARE(rig.exchange(rig.attached[0], t.request), QByteArray(t.reply));
         QCOMPARE(adapters.state().transactions.join(QLatin1Char(';')), QString(t.onBus));
         QCOMPARE(adapters.state().registers[5],
-                 std::uint8_t(QByteArray(t.onBus) == OnBusWrite ? 0x3C : 0xA0));
+                 std::uint8_t(QByteArray(t.request).startsWith("00") && QByteArray(t.reply) == "00" ? 0x3C
+                                                                                                    : 0xA0));
+    }
+
+    // --bus: that adapter alone, and only while it is eligible; a bus that is not gets one line saying how
+    // to mark it, and nothing goes to it.
+    void chosenBus() {
+        EmulatedAdapter adapters;
+        adapters.add();
+        adapters.add();
+        adapters.add(Parent::Pci);
+        for (int bus : {1, 2}) {
+            Rig rig;
+            QStringList told;
+            rig.backend.chooseBus(bus, [&told](const QString& line) { told << line; });
+            QCOMPARE(rig.init(), UsbStatus::Success);
+            if (bus == 1)
+                QTRY_COMPARE(rig.attached.size(), 1u);
+            else
+                QTRY_COMPARE(told.size(), 1); // adapters come in order: the others were passed over by now
+            QCOMPARE(rig.attached.size(), bus == 1 ? 1u : 0u);
+            QCOMPARE(rig.offered(EmulatedAdapter::ProductId + 1), bus == 1 ? 1u : 0u);
+            QCOMPARE(told.size(), bus == 1 ? 0 : 1);
+        }
+        QCOMPARE(adapters.ioctls(2), 0);
+        adapters.mark(2); // the rule told of, and `udevadm trigger`
+        Rig rig;
+        rig.backend.chooseBus(2, {});
+        QCOMPARE(rig.init(), UsbStatus::Success);
+        QTRY_COMPARE(rig.attached.size(), 1u);
     }
 };
 

@@ -1,0 +1,37 @@
+#include "app/WindowProgram.h"
+
+#include "app/MainWindow.h"
+#include "regmap/MapFile.h"
+#include "session/Session.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include <cstdio>
+
+namespace regbench::app {
+
+std::optional<session::StartOptions> readStartOptions(int argc, char* argv[], bool takesBus,
+                                                      int& exitStatus) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const session::ParsedStart parsed = session::parseStartOptions(arguments, takesBus);
+    std::fputs(parsed.out.toLocal8Bit().constData(), stdout);
+    std::fputs(parsed.err.toLocal8Bit().constData(), stderr);
+    exitStatus = parsed.exitStatus;
+    return parsed.options;
+}
+
+int runWindow(session::Session& session, const session::StartOptions& options) {
+    session.setAddressOverride(options.address);
+    const QString mapPath =
+        options.mapPath.isEmpty()
+            ? QDir(QCoreApplication::applicationDirPath()).filePath(regmap::MapFile::fileName())
+            : options.mapPath;
+    MainWindow window(session, mapPath);
+    window.showCentred();
+    return QApplication::exec();
+}
+
+} // namespace regbench::app

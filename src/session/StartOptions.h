@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace regbench::session {
+
+// What a program is asked for on its command line: the map, the chip's address and, for the programs that
+// serve I2C adapters, the adapter. Without arguments every program starts as it always has.
+struct StartOptions {
+    QString mapPath; // absolute; empty: tabdefs.csv beside the program
+    std::optional<std::uint8_t> address;
+    std::optional<int> bus; // the N of /dev/i2c-N
+};
+
+// Either the options, or what the program prints and the status it exits with: help and version (0) or a
+// usage error (2), before any window or device is opened.
+struct ParsedStart {
+    std::optional<StartOptions> options;
+    int exitStatus = 0;
+    QString out; // for standard output
+    QString err; // for standard error
+};
+
+// arguments[0] is the program. takesBus: the program serves I2C adapters and --bus picks one.
+ParsedStart parseStartOptions(const QStringList& arguments, bool takesBus);
+
+} // namespace regbench::session
