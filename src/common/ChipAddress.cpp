@@ -16,8 +16,12 @@ std::optional<std::uint8_t> parse(QStringView text, QString* problem) {
     const qlonglong value = isNumber ? digits.toLongLong(&isNumber, base) : 0;
     if (isNumber && value >= Lowest && value <= Highest)
         return static_cast<std::uint8_t>(value);
+    // A field that is no address may be anything, a whole line of text: the message quotes its start.
+    constexpr qsizetype Quoted = 40;
+    const QString shown =
+        trimmed.size() > Quoted ? trimmed.left(Quoted).toString() + QChar(0x2026) : trimmed.toString();
     if (problem)
-        *problem = QLatin1Char('"') + trimmed.toString() + QStringLiteral("\" is ") +
+        *problem = QLatin1Char('"') + shown + QStringLiteral("\" is ") +
                    (isNumber ? QStringLiteral("not an I2C address from ") + HexText::byteText(Lowest) +
                                    QStringLiteral(" to ") + HexText::byteText(Highest)
                              : QStringLiteral("not a number"));
