@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <algorithm>
@@ -130,6 +131,36 @@ private slots:
         QCOMPARE(adapters.state().registers[5],
                  std::uint8_t(QByteArray(t.request).startsWith("00") && QByteArray(t.reply) == "00" ? 0x3C
                                                                                                     : 0xA0));
+    }
+
+    // A chip at 0x48 read and written through the chosen adapter: on the bus, message for message what the
+    // kernel's own tools send (they run as processes of their own, served by the same emulation).
+    void sameTrafficAsI2cTools() {
+        EmulatedAdapter adapters;
+        adapters.add();
+        adapters.add();
+        adapters.edit([](auto& bus) { bus.chip = 0x48; }, 1);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // No sanitizer's runtime for them: they are not built with it.
+        environment.insert("LD_PRELOAD",
+                           environment.value("LD_PRELOAD").split(':').filter("umockdev").join(':'));
+        for (const char* tool : {"i2cget -y 1 0x48 5", "i2cset -y 1 0x48 5 0x3c"}) {
+            QStringList words = QString::fromLatin1(tool).split(' ');
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.start("/usr/sbin/" + words.takeFirst(), words);
+            QVERIFY(process.waitForFinished(10000) && process.exitCode() == 0);
+        }
+        const QStringList byTools = adapters.state(1).transactions;
+        adapters.edit([](auto& bus) { bus.transactions.clear(); }, 1);
+        Rig rig;
+        rig.backend.chooseBus(1, {});
+        QCOMPARE(rig.init(), UsbStatus::Success);
+        QTRY_COMPARE(rig.attached.size(), 1u);
+        QCOMPARE(rig.exchange(rig.attached[0], "019105"), "003c");
+        QCOMPARE(rig.exchange(rig.attached[0], "0090053c"), "00");
+        QCOMPARE(adapters.state(1).transactions, byTools);
+        QCOMPARE(byTools, (QStringList{"w48 05, r48[1]", "w48 05 3c"}));
     }
 
     // --bus: that adapter alone, and only while it is eligible; a bus that is not gets one line saying how
