@@ -14,7 +14,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int iterations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100000;
     regbench::usb::sim::SimUsbDriver sim;
-    sim.setRecordTransfers(false); // the record would grow with every transfer
     OpenLayer layer(sim);
     if (!layer.waitForDevice()) {
         std::fputs("no bridge attached\n", stderr);

@@ -11,12 +11,12 @@
 
 namespace regbench::app {
 
-std::optional<session::StartOptions> readStartOptions(int argc, char* argv[], bool takesBus,
-                                                      int& exitStatus) {
+std::optional<session::StartOptions> readStartOptions(int argc, char* argv[],
+                                                      const session::StartChoices& choices, int& exitStatus) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const session::ParsedStart parsed = session::parseStartOptions(arguments, takesBus);
+    const session::ParsedStart parsed = session::parseStartOptions(arguments, choices);
     std::fputs(parsed.out.toLocal8Bit().constData(), stdout);
     std::fputs(parsed.err.toLocal8Bit().constData(), stderr);
     exitStatus = parsed.exitStatus;

@@ -12,7 +12,8 @@ namespace regbench::app {
 
 // The start every program's main shares. First the arguments, before any application object: help,
 // version and usage errors are printed here, and their exit status comes back instead of options.
-std::optional<session::StartOptions> readStartOptions(int argc, char* argv[], bool takesBus, int& exitStatus);
+std::optional<session::StartOptions> readStartOptions(int argc, char* argv[],
+                                                      const session::StartChoices& choices, int& exitStatus);
 
 // Opens the window on the session with the chosen map and chip address, and runs the event loop until the
 // window closes. The application object must exist.

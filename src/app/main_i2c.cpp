@@ -7,7 +7,7 @@
 // The window on any I2C adapter that Linux exposes as /dev/i2c-N, standing in for the bridge.
 int main(int argc, char* argv[]) {
     int status = 0;
-    const auto options = regbench::app::readStartOptions(argc, argv, true, status);
+    const auto options = regbench::app::readStartOptions(argc, argv, {true, {}}, status);
     if (!options)
         return status;
     QApplication application(argc, argv);

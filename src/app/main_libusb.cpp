@@ -6,7 +6,7 @@
 
 int main(int argc, char* argv[]) {
     int status = 0;
-    const auto options = regbench::app::readStartOptions(argc, argv, false, status);
+    const auto options = regbench::app::readStartOptions(argc, argv, {}, status);
     if (!options)
         return status;
     QApplication application(argc, argv);

@@ -35,7 +35,7 @@ int busNumber(const QString& text) {
 
 } // namespace
 
-ParsedStart parseStartOptions(const QStringList& arguments, bool takesBus) {
+ParsedStart parseStartOptions(const QStringList& arguments, const StartChoices& choices) {
     const QString program = programName(arguments);
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -54,8 +54,15 @@ ParsedStart parseStartOptions(const QStringList& arguments, bool takesBus) {
                                  QStringLiteral("N"));
     parser.addOption(map);
     parser.addOption(address);
-    if (takesBus)
+    const QCommandLineOption fault(QStringLiteral("fault"),
+                                   QStringLiteral("Simulate a bridge that fails so: ") +
+                                       choices.faults.join(QStringLiteral(", ")) +
+                                       QStringLiteral(" (see the README; may be given more than once)."),
+                                   QStringLiteral("NAME"));
+    if (choices.bus)
         parser.addOption(bus);
+    if (!choices.faults.isEmpty())
+        parser.addOption(fault);
     // Not addHelpOption(): its --help-all would promise Qt's own options, which a program parsing its
     // arguments before any application object exists does not take.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -84,7 +91,12 @@ ParsedStart parseStartOptions(const QStringList& arguments, bool takesBus) {
         if (!options.address)
             return usageError(program, QStringLiteral("--address: ") + problem + QLatin1Char('.'));
     }
-    if (takesBus && parser.isSet(bus)) {
+    for (const QString& name : choices.faults.isEmpty() ? QStringList() : parser.values(fault)) {
+        if (!choices.faults.contains(name))
+            return usageError(program, QStringLiteral("--fault: no fault is called \"%1\".").arg(name));
+        options.faults << name;
+    }
+    if (choices.bus && parser.isSet(bus)) {
         const int n = busNumber(parser.value(bus));
         if (n < 0)
             return usageError(

@@ -14,6 +14,13 @@ struct StartOptions {
     QString mapPath; // absolute; empty: tabdefs.csv beside the program
     std::optional<std::uint8_t> address;
     std::optional<int> bus; // the N of /dev/i2c-N
+    QStringList faults;     // the simulated bridge's, by name
+};
+
+// What a program takes beyond the map and the address.
+struct StartChoices {
+    bool bus = false;   // it serves I2C adapters, and --bus picks one
+    QStringList faults; // the names --fault takes; none: no --fault
 };
 
 // Either the options, or what the program prints and the status it exits with: help and version (0) or a
@@ -25,7 +32,7 @@ struct ParsedStart {
     QString err; // for standard error
 };
 
-// arguments[0] is the program. takesBus: the program serves I2C adapters and --bus picks one.
-ParsedStart parseStartOptions(const QStringList& arguments, bool takesBus);
+// arguments[0] is the program.
+ParsedStart parseStartOptions(const QStringList& arguments, const StartChoices& choices = {});
 
 } // namespace regbench::session

@@ -50,13 +50,13 @@ struct Rig : regbench::tests::LinkRig {
         startUp();
         if (attached)
             chip().write(5, 0xA0);
-        sim.clearTransfers();
+        recorded.transfers.clear();
         log.content.clear();
     }
     regbench::usb::sim::SimChip& chip() { return sim.chip(sim.heldDevice()); }
     QList<QByteArray> requests() const {
         QList<QByteArray> sent;
-        for (const SimUsbDriver::TransferRecord& record : sim.transfers())
+        for (const regbench::tests::RecordingDriver::Transfer& record : recorded.transfers)
             if (record.readFlag == 0)
                 sent << record.out;
         return sent;
@@ -149,13 +149,13 @@ private slots:
         for (const Case& c : cases) {
             Rig rig;
             rig.page.values[0] = rig.map.RegValues[5] = 0x5C;
-            rig.sim.setReplyData(0x12);
+            rig.chip().write(5, 0x12);
             c.fault(rig.sim);
             rig.ops.readPanel(0);
             QStringList lines = c.lines;
             lines.last().prepend(QStringLiteral("Reading register 0x05"));
             QCOMPARE(rig.log.lines(), lines);
-            QCOMPARE(int(rig.sim.transfers().size()), c.transfers);
+            QCOMPARE(int(rig.recorded.transfers.size()), c.transfers);
             QCOMPARE(rig.page.values[0],
                      c.lines.size() == 1 && c.lines[0].endsWith("successful") ? 0x12 : 0x5C);
             if (!c.writeAlike)
@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(rig.page.messages.size(), 1);
         QCOMPARE(rig.log.lines(), (QStringList{"Reading all device registers:", NotDetected, QString()}));
         QCOMPARE(rig.page.pageShows, 1);
-        QVERIFY(rig.sim.transfers().empty());
+        QVERIFY(rig.recorded.transfers.empty());
     }
 
     void groupsVisitEveryPanelAndPauseAfterEach() {
@@ -194,13 +194,13 @@ private slots:
                               "Reading register 0x10 = 0x00 successful",
                               "Reading register 0x3A = 0x00 successful", QString()}));
         rig.page.values[2] = 0x9E;
-        rig.sim.clearTransfers();
+        rig.recorded.transfers.clear();
         rig.ops.writeGroup();
         QCOMPARE(rig.requests().at(2), QByteArray("\x00\x38\x3A\x9E", 4));
         QCOMPARE(rig.map.RegValues[0x3A], 0x9E);
         // A tab change during a group switches the remaining panels.
         rig.duringWait = [&rig] { rig.page.tab = 1; };
-        rig.sim.clearTransfers();
+        rig.recorded.transfers.clear();
         rig.ops.readGroup();
         QList<QByteArray> expected{rig.readRequest(5)};
         for (int a : {10, 255, 5, 32, 33})
@@ -220,7 +220,7 @@ private slots:
         QVERIFY(rig.map.RegValues == held); // the page shows again what the user held, not the failed replies
 
         rig.sim.setReplyStatus(std::nullopt);
-        rig.sim.clearTransfers();
+        rig.recorded.transfers.clear();
         rig.log.content.clear();
         rig.ops.readAll();
         QList<QByteArray> expected;
@@ -232,7 +232,7 @@ private slots:
         QCOMPARE(rig.map.RegValues[255], 0x0F);
         QCOMPARE(rig.page.pageShows, 2);
 
-        rig.sim.clearTransfers();
+        rig.recorded.transfers.clear();
         rig.ops.writeAll();
         QCOMPARE(rig.requests().size(), 8);
         QCOMPARE(rig.requests().at(1), QByteArray("\x00\x38\x05\xA0", 4));

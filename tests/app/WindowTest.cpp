@@ -203,7 +203,7 @@ private slots:
                  QStringLiteral("1:00ff00 0:7f7f7f 1:00ff00 0:7f7f7f 0:7f7f7f 1:00ff00 0:7f7f7f 1:00ff00 "));
         // Each view brings the others and the table in line; none talks to the chip. The key rules themselves
         // are PanelWidgetsTest's: here, that typed keys reach them, even a Backspace that deletes nothing.
-        rig.sim.clearTransfers();
+        rig.recorded.transfers.clear();
         rig.find<QPushButton>(QStringLiteral("cbRegToggleBit_7"))->click();
         checkViews(rig, 0, 5, QStringLiteral("25"), 0x25);
         box->applyState({QStringLiteral("42"), 0, 0}); // the text alone says 42
@@ -227,7 +227,7 @@ private slots:
         rig.window->panel(3).upDown()->setValue(0x21);
         tabs->setCurrentIndex(0);
         checkViews(rig, 0, 5, QStringLiteral("21"), 0x21);
-        QVERIFY(rig.sim.transfers().empty());
+        QVERIFY(rig.recorded.transfers.empty());
     }
 
     void missingAndUnreadableMapShowTheirBox_data() {
@@ -301,9 +301,9 @@ private slots:
         if (!said.isEmpty())
             expected << said;
         QCOMPARE(rig.logLines(), expected);
-        rig.sim.clearTransfers();
+        rig.recorded.transfers.clear();
         rig.window->cbRead_Click(0);
-        QCOMPARE(rig.sim.transfers().front().out, QByteArray("\x01") + addressByte + '\x05');
+        QCOMPARE(rig.recorded.transfers.front().out, QByteArray("\x01") + addressByte + '\x05');
         QCOMPARE(rig.logLines().last(), QStringLiteral("Reading register 0x05 = 0x00 successful"));
     }
 
@@ -340,9 +340,9 @@ private slots:
         WindowRig rig;
         QVERIFY(rig.start());
         rig.window->cmdClearLog_Click();
-        rig.sim.clearTransfers();
+        rig.recorded.transfers.clear();
         rig.sim.setDropReplies(true);
-        rig.sim.setTimeoutCap(600);
+        rig.recorded.timeoutCapMs = 600;
         auto* write = rig.find<QPushButton>(QStringLiteral("cbWrite_1"));
         QAccessibleInterface* pressable = QAccessible::queryAccessibleInterface(write);
         QTimer::singleShot(50, rig.window.get(), [&] {
@@ -352,8 +352,8 @@ private slots:
             write, &QPushButton::clicked, rig.window.get(),
             [&] {
                 QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_2")), Qt::LeftButton);
-                QCOMPARE(rig.sim.transfers().size(), std::size_t{1}); // only the first request went out
-                rig.sim.setDropReplies(false);                        // the held reply comes now
+                QCOMPARE(rig.recorded.transfers.size(), std::size_t{1}); // only the first request went out
+                rig.sim.setDropReplies(false);                           // the held reply comes now
             },
             Qt::SingleShotConnection);
         QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_0")), Qt::LeftButton);
@@ -377,14 +377,14 @@ private slots:
         if (wait > 0)
             QVERIFY(rig.start());
         rig.sim.setDropReplies(wait == 2);
-        rig.sim.setTimeoutCap(-1);
-        rig.sim.clearTransfers();
+        rig.recorded.timeoutCapMs = -1;
+        rig.recorded.transfers.clear();
         std::size_t sentAtQuit = 0;
         QString logAtQuit;
         QTimer::singleShot(wait == 0 ? 200 : 25, [&] {
             if (wait == 2)
                 QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_1")), Qt::LeftButton);
-            sentAtQuit = rig.sim.transfers().size();
+            sentAtQuit = rig.recorded.transfers.size();
             logAtQuit = rig.log();
             QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbQuit")), Qt::LeftButton);
         });
@@ -396,10 +396,10 @@ private slots:
         QVERIFY(!endedByQuit.hasExpired());
         QVERIFY((wait == 0 || sentAtQuit > 0) && rig.window->isUnloaded() && !rig.window->isVisible());
         QCoreApplication::processEvents();
-        QCOMPARE(rig.sim.transfers().size(), sentAtQuit + (wait == 2 ? 1 : 0)); // the held read's record
+        QCOMPARE(rig.recorded.transfers.size(), sentAtQuit + (wait == 2 ? 1 : 0)); // the held read's record
         QCOMPARE(rig.log(), logAtQuit);
         rig.window.reset();
-        QCOMPARE(rig.sim.uninitCalls(), 1);
+        QCOMPARE(rig.recorded.uninitCalls, 1);
     }
 };
 

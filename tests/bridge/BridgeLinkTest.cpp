@@ -59,9 +59,11 @@ private slots:
         const bool opened = initStatus == UsbStatus::Success;
         Rig rig;
         rig.sim.setAutoPlug(present);
-        rig.sim.setInitStatus(initStatus);
-        rig.sim.setDriverHandleValue(7);
-        rig.sim.setStatusText(UsbStatus::NotFound, QByteArray("Not \xB5 found\0garbage", 20)); // a C string
+        if (initStatus != UsbStatus::Success)
+            rig.recorded.initStatus = initStatus;
+        rig.recorded.handleValue = 7;
+        rig.recorded.statusTexts[UsbStatus::NotFound] =
+            QByteArray("Not \xB5 found\0garbage", 20); // a C string
         rig.startUp();
         QCOMPARE(rig.log.lines(), lines);
         QCOMPARE(rig.pauses, opened ? 1 : 0);
@@ -74,8 +76,8 @@ private slots:
         // Shut-down closes what was opened, once, logs nothing and leaves the attach state alone.
         rig.link.shutDown();
         rig.link.shutDown();
-        QCOMPARE(rig.sim.uninitCalls(), opened ? 1 : 0);
-        QVERIFY(!opened || rig.sim.lastUninitHandle() == 7u);
+        QCOMPARE(rig.recorded.uninitCalls, opened ? 1 : 0);
+        QVERIFY(!opened || rig.recorded.lastUninitHandle == 7u);
         QCOMPARE(rig.log.lines(), lines);
         QCOMPARE(rig.link.DeviceAttached, opened);
     }
@@ -107,7 +109,7 @@ private slots:
 
         // A bridge whose interface cannot be set is refused, and leaves the place free for the next.
         rig.link.DeviceContext.AlternateSetting = 1;
-        rig.sim.setSetInterfaceStatus(UsbStatus::Busy);
+        rig.recorded.interfaceStatus = UsbStatus::Busy;
         rig.sim.plugBridge(0xFFFE, 0x8001);
         const QStringList failed{"DeviceAttach: WDU_SetInterface failed", "(num.  0 alternate  1)",
                                  "device &H4: error &HE0000006", "(The device or interface is busy)",
@@ -115,7 +117,7 @@ private slots:
         QCOMPARE(rig.settledLines(), attachLines("vendor ID &HFFFE product ID &H8001", "4") + failed);
         QVERIFY(rig.link.DeviceContext.DeviceHandle == 0 && !rig.link.DeviceAttached);
         QCOMPARE(rig.link.DeviceContext.InterfaceStatus, UsbStatus::Busy);
-        rig.sim.setSetInterfaceStatus(UsbStatus::Success);
+        rig.recorded.interfaceStatus.reset();
         rig.sim.plugBridge(0xFFFE, 0x8001);
         QTRY_VERIFY(rig.link.DeviceAttached);
     }
@@ -137,14 +139,14 @@ private slots:
             rig.pipes.TransferBuffer.assign(static_cast<std::size_t>(bufferSize), 0x77);
             rig.pipes.TransferLength = length;
             rig.pipes.ReadPipe();
-            const SimUsbDriver::TransferRecord& in = rig.sim.transfers().back();
+            const regbench::tests::RecordingDriver::Transfer& in = rig.recorded.transfers.back();
             QCOMPARE(std::tuple(in.length, in.bufferNull, rig.pipes.BytesTransferred,
                                 rig.pipes.TransferBuffer.back()),
                      std::tuple(passed, passed == 0, passed > 0 ? 1u : 0u, std::uint8_t{0x77}));
             QVERIFY(in.readFlag == 1 && in.timeoutMs == 30000 && in.options == 0 &&
                     in.setup == decltype(in.setup){});
         }
-        QCOMPARE(rig.sim.transfers().front().readFlag, 0u);
+        QCOMPARE(rig.recorded.transfers.front().readFlag, 0u);
     }
 
     // Whatever sets the parameters for a transfer of its own while one waits (and is refused) cannot move the

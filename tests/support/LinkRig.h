@@ -3,6 +3,7 @@
 #include "bridge/BridgeLink.h"
 #include "bridge/PipeTransfer.h"
 #include "common/LogSink.h"
+#include "support/RecordingDriver.h"
 #include "usb/BridgeIds.h"
 #include "usb/sim/SimUsbDriver.h"
 
@@ -26,7 +27,7 @@ struct LinkRig {
     LinkRig() {
         link.VendorId = usb::BridgeVendorId;
         link.ProductId = usb::BridgeProductId;
-        sim.setTimeoutCap(30); // a reply that never comes must not hold a test for 30 s
+        recorded.timeoutCapMs = 30; // a reply that never comes must not hold a test for 30 s
     }
     // The driver start-up; its wait lasts long enough for every queued arrival.
     void startUp() {
@@ -38,8 +39,9 @@ struct LinkRig {
     }
 
     usb::sim::SimUsbDriver sim;
+    RecordingDriver recorded{sim};
     RecordingLog log;
-    bridge::BridgeLink link{sim, log};
+    bridge::BridgeLink link{recorded, log};
     bridge::PipeTransfer pipes{link, log};
     int pauses = 0;
 };

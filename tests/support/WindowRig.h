@@ -3,6 +3,7 @@
 #include "app/ActivityLog.h"
 #include "app/MainWindow.h"
 #include "session/StartOptions.h"
+#include "support/RecordingDriver.h"
 #include "support/TestMap.h"
 #include "usb/sim/SimUsbDriver.h"
 
@@ -21,7 +22,7 @@ public:
         QFile file(dir.filePath(QStringLiteral("tabdefs.csv")));
         if (!map.isNull() && file.open(QIODevice::WriteOnly))
             file.write(map);
-        sim.setTimeoutCap(50);
+        recorded.timeoutCapMs = 50;
         QObject::connect(&session, &session::Session::chipAddressChanged,
                          [this](std::uint8_t address) { sim.setChipAddress(address); });
     }
@@ -29,7 +30,7 @@ public:
     // Creates the window (reading the map, which may show a box) on the simulator, started with the given
     // options. False when they were refused or the driver start-up did not finish: QVERIFY(rig.start()).
     [[nodiscard]] bool start(const QStringList& arguments = {}) {
-        const auto parsed = session::parseStartOptions(QStringList{"regbench-sim"} + arguments, false);
+        const auto parsed = session::parseStartOptions(QStringList{"regbench-sim"} + arguments);
         if (!parsed.options)
             return false;
         session.setAddressOverride(parsed.options->address);
@@ -50,7 +51,8 @@ public:
 
     QTemporaryDir dir;
     usb::sim::SimUsbDriver sim;
-    session::Session session{sim};
+    RecordingDriver recorded{sim};
+    session::Session session{recorded};
     std::unique_ptr<app::MainWindow> window;
 };
 

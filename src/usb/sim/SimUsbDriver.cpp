@@ -55,10 +55,6 @@ std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const Match
         status != UsbStatus::Success) {
         return status;
     }
-    if (initStatus_ != UsbStatus::Success) {
-        session_.close();
-        return initStatus_;
-    }
     bool present = false;
     for (auto& [id, device] : devices_) {
         if (device.plugged && matches(device)) {
@@ -69,19 +65,15 @@ std::uint32_t SimUsbDriver::WDU_VB_Init(std::uint32_t* driverHandle, const Match
     if (autoPlug_ && !present) {
         plugBridge();
     }
-    return session_.commit(driverHandle, driverHandleValue_);
+    return session_.commit(driverHandle);
 }
 
 std::uint32_t SimUsbDriver::WDU_SetInterface(std::uint32_t deviceHandle, std::uint32_t interfaceNumber,
                                              std::uint32_t alternateSetting) {
-    ++setInterfaceCalls_;
     std::uint32_t status = UsbStatus::Success;
     Device* device = lookup(deviceHandle, status);
     if (device == nullptr) {
         return status;
-    }
-    if (setInterfaceStatus_ != UsbStatus::Success) {
-        return setInterfaceStatus_;
     }
     if (interfaceNumber != 0 || alternateSetting > 1) {
         return UsbStatus::NotFound;
@@ -107,28 +99,12 @@ std::uint32_t SimUsbDriver::WDU_GetDeviceInfo(std::uint32_t deviceHandle, Device
 }
 
 std::uint32_t SimUsbDriver::WDU_Transfer(std::uint32_t deviceHandle, std::uint32_t pipe,
-                                         std::uint32_t readFlag, std::uint32_t options, std::uint8_t* buffer,
-                                         std::uint32_t length, std::uint32_t* bytesTransferred,
-                                         const std::array<std::uint8_t, SetupPacketSize>& setupPacket,
+                                         std::uint32_t readFlag, std::uint32_t /*options*/,
+                                         std::uint8_t* buffer, std::uint32_t length,
+                                         std::uint32_t* bytesTransferred,
+                                         const std::array<std::uint8_t, SetupPacketSize>& /*setupPacket*/,
                                          std::uint32_t timeoutMs) {
-    TransferRecord record;
-    record.handle = deviceHandle;
-    record.pipe = pipe;
-    record.readFlag = readFlag;
-    record.options = options;
-    record.length = length;
-    record.timeoutMs = timeoutMs;
-    record.bufferNull = buffer == nullptr;
-    record.setup = setupPacket;
-    if (readFlag == 0 && buffer != nullptr) {
-        record.out = QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(length));
-    }
-    record.status = transfer(deviceHandle, pipe, readFlag, buffer, length, bytesTransferred, timeoutMs);
-    const std::uint32_t status = record.status;
-    if (recordTransfers_) {
-        transfers_.push_back(std::move(record));
-    }
-    return status;
+    return transfer(deviceHandle, pipe, readFlag, buffer, length, bytesTransferred, timeoutMs);
 }
 
 std::uint32_t SimUsbDriver::transfer(std::uint32_t deviceHandle, std::uint32_t pipe, std::uint32_t readFlag,
@@ -198,20 +174,12 @@ std::uint32_t SimUsbDriver::transferIn(Device& device, std::uint8_t* buffer, std
     return size > length ? UsbStatus::Overflow : UsbStatus::Success;
 }
 
-// No reply comes by itself; the wait is there to behave like the board, and a removal or WDU_VB_Uninit ends
-// it early.
+// A withheld reply waits as the board's would, for the time-out, unless its release, a removal or
+// WDU_VB_Uninit ends the wait early.
 std::uint32_t SimUsbDriver::waitForReply(int id, std::uint32_t timeoutMs) {
-    std::uint32_t wait = timeoutMs;
-    if (timeoutCapMs_ >= 0) {
-        const auto cap = static_cast<std::uint32_t>(timeoutCapMs_);
-        if (cap == 0) {
-            return UsbStatus::Timeout;
-        }
-        wait = wait == 0 ? cap : std::min(wait, cap);
-    }
     TransferEnd end;
     waitingDevice_ = id;
-    const std::uint32_t status = session_.waitFor(end, wait);
+    const std::uint32_t status = session_.waitFor(end, timeoutMs);
     waitingDevice_ = -1;
     return status;
 }
@@ -219,9 +187,6 @@ std::uint32_t SimUsbDriver::waitForReply(int id, std::uint32_t timeoutMs) {
 void SimUsbDriver::applyReplyFaults(QByteArray& reply) const {
     if (replyStatus_ && !reply.isEmpty()) {
         reply[0] = static_cast<char>(*replyStatus_);
-    }
-    if (replyData_ && reply.size() >= 2) {
-        reply[1] = static_cast<char>(*replyData_);
     }
     if (replyLength_) {
         const int wanted = std::clamp(*replyLength_, 0, MaxReplyLength);
@@ -234,13 +199,10 @@ void SimUsbDriver::applyReplyFaults(QByteArray& reply) const {
 }
 
 QByteArray SimUsbDriver::VB_Stat2Str(std::uint32_t status) {
-    const auto found = statusTexts_.find(status);
-    return found != statusTexts_.end() ? found->second : usbStatusText(status);
+    return usbStatusText(status);
 }
 
 void SimUsbDriver::WDU_VB_Uninit(std::uint32_t driverHandle) {
-    ++uninitCalls_;
-    lastUninitHandle_ = driverHandle;
     if (!session_.closedBy(driverHandle)) {
         return;
     }
@@ -351,14 +313,6 @@ int SimUsbDriver::heldDevice() const {
     return held_;
 }
 
-void SimUsbDriver::setInitStatus(std::uint32_t status) {
-    initStatus_ = status;
-}
-
-void SimUsbDriver::setDriverHandleValue(std::uint32_t value) {
-    driverHandleValue_ = value;
-}
-
 void SimUsbDriver::setDeviceInfoStatus(std::uint32_t status) {
     deviceInfoStatus_ = status;
 }
@@ -367,16 +321,8 @@ void SimUsbDriver::setEndpointCount(int count) {
     endpointCount_ = std::clamp(count, 0, 2);
 }
 
-void SimUsbDriver::setSetInterfaceStatus(std::uint32_t status) {
-    setInterfaceStatus_ = status;
-}
-
 void SimUsbDriver::setReplyStatus(std::optional<std::uint8_t> status) {
     replyStatus_ = status;
-}
-
-void SimUsbDriver::setReplyData(std::optional<std::uint8_t> data) {
-    replyData_ = data;
 }
 
 void SimUsbDriver::setReplyLength(std::optional<int> length) {
@@ -394,14 +340,6 @@ void SimUsbDriver::setDropReplies(bool drop) {
         if (waitingDevice_ == id)
             session_.endTransfer(UsbStatus::Success);
     }
-}
-
-void SimUsbDriver::setTimeoutCap(int ms) {
-    timeoutCapMs_ = ms;
-}
-
-void SimUsbDriver::setStatusText(std::uint32_t status, QByteArray text) {
-    statusTexts_[status] = std::move(text);
 }
 
 } // namespace regbench::usb::sim

@@ -23,19 +23,6 @@ namespace regbench::usb::sim {
 // event loop. Faults stay set until cleared.
 class SimUsbDriver : public UsbDriver {
 public:
-    struct TransferRecord {
-        std::uint32_t handle = 0;
-        std::uint32_t pipe = 0;
-        std::uint32_t readFlag = 0;
-        std::uint32_t options = 0;
-        std::uint32_t length = 0;
-        std::uint32_t timeoutMs = 0;
-        bool bufferNull = false;
-        std::array<std::uint8_t, SetupPacketSize> setup{};
-        QByteArray out; // bytes sent, OUT only
-        std::uint32_t status = 0;
-    };
-
     SimUsbDriver();
     ~SimUsbDriver() override;
     SimUsbDriver(const SimUsbDriver&) = delete;
@@ -68,29 +55,15 @@ public:
     int heldDevice() const; // the last accepted device still plugged in, or -1
 
     // Faults.
-    void setInitStatus(std::uint32_t status);
-    void setDriverHandleValue(std::uint32_t value);
     void setDeviceInfoStatus(std::uint32_t status);
     void setEndpointCount(int count); // 0 to 2
-    void setSetInterfaceStatus(std::uint32_t status);
     void setReplyStatus(std::optional<std::uint8_t> status);
-    void setReplyData(std::optional<std::uint8_t> data);
     void setReplyLength(std::optional<int> length); // longer than natural: padded with 0xA5
     // While replies are dropped, the chip carries requests out but the replies are withheld: a read waits,
     // handling events, until its time-out, a removal or WDU_VB_Uninit ends it, or until replies go through
     // again, which hands it the reply withheld.
     void setDropReplies(bool drop);
-    void setTimeoutCap(int ms); // negative: no cap
     bool transferWaiting() const { return session_.transferWaiting(); }
-    void setStatusText(std::uint32_t status, QByteArray text);
-
-    // Records. Tests read them; a program that runs all day on the simulation turns them off.
-    void setRecordTransfers(bool on) { recordTransfers_ = on; }
-    const std::vector<TransferRecord>& transfers() const { return transfers_; }
-    void clearTransfers() { transfers_.clear(); }
-    int setInterfaceCalls() const { return setInterfaceCalls_; }
-    int uninitCalls() const { return uninitCalls_; }
-    std::uint32_t lastUninitHandle() const { return lastUninitHandle_; }
 
 private:
     struct Device {
@@ -127,23 +100,11 @@ private:
 
     bool autoPlug_ = true;
     std::uint8_t chipAddress_ = common::ChipAddress::Default;
-    std::uint32_t initStatus_ = UsbStatus::Success;
-    std::uint32_t driverHandleValue_ = 1;
     std::uint32_t deviceInfoStatus_ = UsbStatus::Success;
     int endpointCount_ = 2;
-    std::uint32_t setInterfaceStatus_ = UsbStatus::Success;
     std::optional<std::uint8_t> replyStatus_;
-    std::optional<std::uint8_t> replyData_;
     std::optional<int> replyLength_;
     bool dropReplies_ = false;
-    int timeoutCapMs_ = -1;
-    std::map<std::uint32_t, QByteArray> statusTexts_;
-
-    bool recordTransfers_ = true;
-    std::vector<TransferRecord> transfers_;
-    int setInterfaceCalls_ = 0;
-    int uninitCalls_ = 0;
-    std::uint32_t lastUninitHandle_ = 0;
 };
 
 } // namespace regbench::usb::sim
