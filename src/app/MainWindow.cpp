@@ -2,7 +2,9 @@
 
 #include "app/ActivityLog.h"
 #include "app/InputHold.h"
+#include "app/MainWindowAccessible.h"
 #include "app/PreciseTimer.h"
+#include "app/VisibleTabChain.h"
 #include "panels/MapText.h"
 #include "panels/MapTextLabel.h"
 #include "panels/RegisterPanel.h"
@@ -70,6 +72,7 @@ MainWindow::MainWindow(usb::UsbDriver& driver, const QString& mapDirectory, QWid
       operations_(map_, transfer_, *this, *this, [this](int milliseconds) { Pause(milliseconds); }) {
     Form_Initialize();
     substituteWindowsFonts();
+    MainWindowAccessible::install();
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
     setWindowIcon(QIcon(QStringLiteral(":/regbench/regbench.png")));
@@ -122,6 +125,7 @@ void MainWindow::createHeader() {
     tabStrip1_->setGeometry(twipsRect(120, 1440, 13815, 3135));
     tabStrip1_->setFont(windowFont(9.75, true));
     tabStrip1_->setUsesScrollButtons(true);
+    tabStrip1_->setAccessibleName(QStringLiteral("Register tabs"));
     connect(tabStrip1_, &QTabWidget::currentChanged, this, [this] { TabStrip1_Click(); });
 }
 
@@ -230,6 +234,11 @@ void MainWindow::Form_Activate() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
+}
+
+// The panels below the log keep their places outside the window until it is enlarged; Tab passes them by.
+bool MainWindow::focusNextPrevChild(bool next) {
+    return VisibleTabChain::focusNext(this, next);
 }
 
 void MainWindow::cbQuit_Click() {
