@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""The window as a screen reader meets it: over the desktop's accessibility bus (AT-SPI), through the library
+the Orca screen reader uses, with keys from an X client. Run inside dbus-run-session, given the window's
+program (which reads the sample map beside it):
+
+    dbus-run-session -- /usr/bin/python3 WindowAtspiTest.py build/regbench-sim
+
+Starts its own X server, the accessibility bus and registry and the window, and ends them all. Every wait
+polls against a deadline, long enough for a loaded machine."""
+import os
+import subprocess
+import sys
+import time
+
+DEADLINE_S = 60
+started = []  # ended in reverse order, whatever happens
+
+
+def start(args, **kwargs):
+    started.append(subprocess.Popen(args, **kwargs))
+    return started[-1]
+
+
+def end_all():
+    for process in reversed(started):
+        if process.poll() is None:
+            process.terminate()
+        try:
+            process.wait(10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def wait_for(what, probe):
+    """probe's first true answer; a call that fails (the window not yet up) counts as no answer."""
+    deadline = time.monotonic() + DEADLINE_S
+    while True:
+        try:
+            answer = probe()
+        except Exception:  # the bus answers errors while objects come and go
+            answer = None
+        if answer:
+            return answer
+        if time.monotonic() > deadline or any(p.poll() is not None for p in started):
+            raise AssertionError("gave up waiting for " + what)
+        time.sleep(0.05)
+
+
+def start_x_server():
+    """A display number of its own, chosen by the server, so that parallel runs never meet."""
+    read_end, write_end = os.pipe()
+    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+          pass_fds=(write_end,))
+    os.close(write_end)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(read_end, 16)
+        if not chunk:
+            raise AssertionError("the X server did not start")
+        number += chunk
+    os.environ["DISPLAY"] = ":" + number.decode().strip()
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True).stdout.split()
+
+
+def descendant(root, pyatspi, role, name=None, description=None):
+    return pyatspi.findDescendant(
+        root, lambda o: o.getRole() == role and (name is None or o.name == name) and
+        (description is None or o.description == description))
+
+
+def focused(control, pyatspi):
+    return control.getState().contains(pyatspi.STATE_FOCUSED)
+
+
+def main(program):
+    start_x_server()
+    start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+    start(["/usr/libexec/at-spi2-registryd"])
+    import pyatspi  # finds the bus through the session bus, which it reads once
+
+    window = start([program], env=dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+    name = os.path.basename(program)
+    app = wait_for("the window on the bus", lambda: next(
+        (a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == name and a.childCount), None))
+    frame = app[0]
+    assert frame.getRole() == pyatspi.ROLE_FRAME, frame.getRoleName()
+    log = wait_for("the log", lambda: descendant(frame, pyatspi, pyatspi.ROLE_TEXT, "Log:"))
+    text = log.queryText()
+    # Start-up writes its last lines after its wait; an access before that would find its line rewritten.
+    wait_for("the start-up's end", lambda: "interface detected." in text.getText(0, -1))
+
+    # A bit set by the screen reader's activate is the value that Write sends.
+    bit = descendant(frame, pyatspi, pyatspi.ROLE_CHECK_BOX, "ID7, bit 7", "Bit 7 of CHIP_ID (0x00)")
+    assert not bit.getState().contains(pyatspi.STATE_CHECKED)
+    bit.queryAction().doAction(0)
+    wait_for("bit 7 checked", lambda: bit.getState().contains(pyatspi.STATE_CHECKED))
+    value = descendant(frame, pyatspi, pyatspi.ROLE_TEXT, "Value of CHIP_ID (0x00)").queryText()
+    assert value.getText(0, -1) == "80", value.getText(0, -1)
+    write = descendant(frame, pyatspi, pyatspi.ROLE_PUSH_BUTTON, "Write", "CHIP_ID (0x00)")
+    write.queryAction().doAction(0)
+    wait_for("the write's line", lambda: "Writing register 0x00 = 0x80 successful" in text.getText(0, -1))
+
+    # Each character's own box, on the screen within the log; beside it, outside the text, no character.
+    line = text.getText(0, -1).index("Writing register")
+    (x, y, width, height), (next_x, _, _, _) = (text.getCharacterExtents(line + i, pyatspi.DESKTOP_COORDS)
+                                                for i in (0, 1))
+    area = log.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    assert width > 1 and abs(x + width - next_x) <= 1, (x, width, next_x)
+    assert area.x <= x and x + width <= area.x + area.width and area.y <= y and y + height <= area.y + area.height
+    assert text.getOffsetAtPoint(x + width // 2, y + height // 2, pyatspi.DESKTOP_COORDS) == line
+    assert text.getOffsetAtPoint(area.x - 5, area.y - 5, pyatspi.DESKTOP_COORDS) == -1
+
+    # Tab from the last panel in view goes to the log, not below the window's edge; once the window is
+    # enlarged, to the panel that now shows.
+    xid = wait_for("the X window", lambda: xdotool("search", "--onlyvisible", "--pid", str(window.pid)))[0]
+    xdotool("windowfocus", "--sync", xid)
+    wait_for("the window active", lambda: frame.getState().contains(pyatspi.STATE_ACTIVE))
+
+    def tab(key, start, goal, what):
+        start.queryComponent().grabFocus()
+        wait_for("the focus to start from", lambda: focused(start, pyatspi))
+        xdotool("key", key)
+        wait_for(what, lambda: focused(goal, pyatspi))
+
+    last = descendant(frame, pyatspi, pyatspi.ROLE_PUSH_BUTTON, "Write", "REVISION (0x01)")
+    tab("Tab", last, log, "Tab from the last panel in view to the log")
+    tab("shift+Tab", log, last, "Shift+Tab back to the panel")
+    xdotool("windowsize", "--sync", xid, str(frame.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).width), "800")
+    wait_for("the window enlarged", lambda: frame.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).height == 800)
+    shown = descendant(frame, pyatspi, pyatspi.ROLE_CHECK_BOX, "T7, bit 7")
+    tab("Tab", last, shown, "Tab to the panel the enlarged window shows")
+    print("ok")
+
+
+if __name__ == "__main__":
+    try:
+        main(sys.argv[1])
+    finally:
+        end_all()
