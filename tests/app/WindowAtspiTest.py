@@ -12,6 +12,8 @@ import subprocess
 import sys
 import time
 
+from gi.repository import Gio, GLib
+
 DEADLINE_S = 60
 started = []  # ended in reverse order, whatever happens
 
@@ -62,6 +64,25 @@ def start_x_server():
     os.environ["DISPLAY"] = ":" + number.decode().strip()
 
 
+def owns(bus, name):
+    return bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+                         GLib.Variant("(s)", (name,)), None, Gio.DBusCallFlags.NONE, -1, None).unpack()[0]
+
+
+def start_accessibility_bus():
+    """The launcher, then the registry, each in place before anything asks for it: a request before would
+    have the bus start a second one, which then races with this one for the name."""
+    session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+    wait_for("the accessibility bus", lambda: owns(session, "org.a11y.Bus"))
+    address = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None, None,
+                                Gio.DBusCallFlags.NONE, -1, None).unpack()[0]
+    bus = Gio.DBusConnection.new_for_address_sync(
+        address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
+    start(["/usr/libexec/at-spi2-registryd"])
+    wait_for("the registry", lambda: owns(bus, "org.a11y.atspi.Registry"))
+
+
 def xdotool(*args):
     return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True).stdout.split()
 
@@ -78,9 +99,8 @@ def focused(control, pyatspi):
 
 def main(program):
     start_x_server()
-    start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-    start(["/usr/libexec/at-spi2-registryd"])
-    import pyatspi  # finds the bus through the session bus, which it reads once
+    start_accessibility_bus()
+    import pyatspi
 
     window = start([program], env=dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
     name = os.path.basename(program)
