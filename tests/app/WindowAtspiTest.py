@@ -124,7 +124,7 @@ def main(program):
     write.queryAction().doAction(0)
     wait_for("the write's line", lambda: "Writing register 0x00 = 0x80 successful" in text.getText(0, -1))
 
-    # Each character's own box, on the screen within the log; beside it, outside the text, no character.
+    # Each character's own box, on the screen within the log; past the line's end, no character.
     line = text.getText(0, -1).index("Writing register")
     (x, y, width, height), (next_x, _, _, _) = (text.getCharacterExtents(line + i, pyatspi.DESKTOP_COORDS)
                                                 for i in (0, 1))
@@ -132,7 +132,7 @@ def main(program):
     assert width > 1 and abs(x + width - next_x) <= 1, (x, width, next_x)
     assert area.x <= x and x + width <= area.x + area.width and area.y <= y and y + height <= area.y + area.height
     assert text.getOffsetAtPoint(x + width // 2, y + height // 2, pyatspi.DESKTOP_COORDS) == line
-    assert text.getOffsetAtPoint(area.x - 5, area.y - 5, pyatspi.DESKTOP_COORDS) == -1
+    assert text.getOffsetAtPoint(area.x + area.width - 20, y + height // 2, pyatspi.DESKTOP_COORDS) == -1
 
     # Tab from the last panel in view goes to the log, not below the window's edge; once the window is
     # enlarged, to the panel that now shows.
