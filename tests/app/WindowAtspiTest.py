@@ -1,12 +1,12 @@
 #!/usr/bin/python3
 """The window as a screen reader meets it: over the desktop's accessibility bus (AT-SPI), through the library
-the Orca screen reader uses, with keys from an X client. Run inside dbus-run-session, given the window's
-program (which reads the sample map beside it):
+the Orca screen reader uses, with keys from an X client. Run inside dbus-run-session, given the program,
+which reads the sample map beside it:
 
     dbus-run-session -- /usr/bin/python3 WindowAtspiTest.py build/regbench-sim
 
-Starts its own X server, the accessibility bus and registry and the window, and ends them all. Every wait
-polls against a deadline, long enough for a loaded machine."""
+Starts its own X server, accessibility bus, registry and window, and ends them all. Every wait polls against
+a deadline that only a broken window reaches, however loaded the machine."""
 import os
 import subprocess
 import sys
@@ -15,7 +15,7 @@ import time
 from gi.repository import Gio, GLib
 
 DEADLINE_S = 60
-started = []  # ended in reverse order, whatever happens
+started = []
 
 
 def start(args, **kwargs):
@@ -25,8 +25,7 @@ def start(args, **kwargs):
 
 def end_all():
     for process in reversed(started):
-        if process.poll() is None:
-            process.terminate()
+        process.terminate()
         try:
             process.wait(10)
         except subprocess.TimeoutExpired:
@@ -35,12 +34,12 @@ def end_all():
 
 
 def wait_for(what, probe):
-    """probe's first true answer; a call that fails (the window not yet up) counts as no answer."""
+    """probe's first true answer; a call that fails (an object not yet there) counts as no answer."""
     deadline = time.monotonic() + DEADLINE_S
     while True:
         try:
             answer = probe()
-        except Exception:  # the bus answers errors while objects come and go
+        except Exception:
             answer = None
         if answer:
             return answer
@@ -50,35 +49,29 @@ def wait_for(what, probe):
 
 
 def start_x_server():
-    """A display number of its own, chosen by the server, so that parallel runs never meet."""
+    """On a display number the server picks, so that parallel runs never meet."""
     read_end, write_end = os.pipe()
     start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
           pass_fds=(write_end,))
     os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            raise AssertionError("the X server did not start")
-        number += chunk
-    os.environ["DISPLAY"] = ":" + number.decode().strip()
+    os.environ["DISPLAY"] = ":" + os.fdopen(read_end).readline().strip()
 
 
 def owns(bus, name):
-    return bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-                         GLib.Variant("(s)", (name,)), None, Gio.DBusCallFlags.NONE, -1, None).unpack()[0]
+    return bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                         "NameHasOwner", GLib.Variant("(s)", (name,)), None, 0, -1).unpack()[0]
 
 
 def start_accessibility_bus():
     """The launcher, then the registry, each in place before anything asks for it: a request before would
-    have the bus start a second one, which then races with this one for the name."""
-    session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    have D-Bus start a second one, which races with this one for the name."""
+    session = Gio.bus_get_sync(Gio.BusType.SESSION)
     start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
     wait_for("the accessibility bus", lambda: owns(session, "org.a11y.Bus"))
-    address = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None, None,
-                                Gio.DBusCallFlags.NONE, -1, None).unpack()[0]
-    bus = Gio.DBusConnection.new_for_address_sync(
-        address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
+    address = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None, None, 0,
+                                -1).unpack()[0]
+    flags = Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION
+    bus = Gio.DBusConnection.new_for_address_sync(address, flags)
     start(["/usr/libexec/at-spi2-registryd"])
     wait_for("the registry", lambda: owns(bus, "org.a11y.atspi.Registry"))
 
@@ -87,41 +80,38 @@ def xdotool(*args):
     return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True).stdout.split()
 
 
-def descendant(root, pyatspi, role, name=None, description=None):
-    return pyatspi.findDescendant(
-        root, lambda o: o.getRole() == role and (name is None or o.name == name) and
-        (description is None or o.description == description))
+def find(root, role, name, description=None):
+    return pyatspi.findDescendant(root, lambda o: o.getRole() == role and o.name == name and (
+        description is None or o.description == description))
 
 
-def focused(control, pyatspi):
-    return control.getState().contains(pyatspi.STATE_FOCUSED)
+def has(control, state):
+    return control.getState().contains(state)
 
 
 def main(program):
+    global pyatspi
     start_x_server()
     start_accessibility_bus()
     import pyatspi
-
     window = start([program], env=dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
-    name = os.path.basename(program)
-    app = wait_for("the window on the bus", lambda: next(
-        (a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == name and a.childCount), None))
+    app = wait_for("the window on the bus", lambda: next(a for a in pyatspi.Registry.getDesktop(0)
+                                                          if a.name == os.path.basename(program) and a[0]))
     frame = app[0]
     assert frame.getRole() == pyatspi.ROLE_FRAME, frame.getRoleName()
-    log = wait_for("the log", lambda: descendant(frame, pyatspi, pyatspi.ROLE_TEXT, "Log:"))
+    log = wait_for("the log", lambda: find(frame, pyatspi.ROLE_TEXT, "Log:"))
     text = log.queryText()
     # Start-up writes its last lines after its wait; an access before that would find its line rewritten.
     wait_for("the start-up's end", lambda: "interface detected." in text.getText(0, -1))
 
     # A bit set by the screen reader's activate is the value that Write sends.
-    bit = descendant(frame, pyatspi, pyatspi.ROLE_CHECK_BOX, "ID7, bit 7", "Bit 7 of CHIP_ID (0x00)")
-    assert not bit.getState().contains(pyatspi.STATE_CHECKED)
+    bit = find(frame, pyatspi.ROLE_CHECK_BOX, "ID7, bit 7", "Bit 7 of CHIP_ID (0x00)")
+    assert not has(bit, pyatspi.STATE_CHECKED)
     bit.queryAction().doAction(0)
-    wait_for("bit 7 checked", lambda: bit.getState().contains(pyatspi.STATE_CHECKED))
-    value = descendant(frame, pyatspi, pyatspi.ROLE_TEXT, "Value of CHIP_ID (0x00)").queryText()
-    assert value.getText(0, -1) == "80", value.getText(0, -1)
-    write = descendant(frame, pyatspi, pyatspi.ROLE_PUSH_BUTTON, "Write", "CHIP_ID (0x00)")
-    write.queryAction().doAction(0)
+    wait_for("bit 7 checked", lambda: has(bit, pyatspi.STATE_CHECKED))
+    value = find(frame, pyatspi.ROLE_TEXT, "Value of CHIP_ID (0x00)").queryText().getText(0, -1)
+    assert value == "80", value
+    find(frame, pyatspi.ROLE_PUSH_BUTTON, "Write", "CHIP_ID (0x00)").queryAction().doAction(0)
     wait_for("the write's line", lambda: "Writing register 0x00 = 0x80 successful" in text.getText(0, -1))
 
     # Each character's own box, on the screen within the log; past the line's end, no character.
@@ -138,22 +128,20 @@ def main(program):
     # enlarged, to the panel that now shows.
     xid = wait_for("the X window", lambda: xdotool("search", "--onlyvisible", "--pid", str(window.pid)))[0]
     xdotool("windowfocus", "--sync", xid)
-    wait_for("the window active", lambda: frame.getState().contains(pyatspi.STATE_ACTIVE))
+    wait_for("the window active", lambda: has(frame, pyatspi.STATE_ACTIVE))
 
-    def tab(key, start, goal, what):
-        start.queryComponent().grabFocus()
-        wait_for("the focus to start from", lambda: focused(start, pyatspi))
+    def tab(key, start_at, goal, what):
+        start_at.queryComponent().grabFocus()
+        wait_for("the focus to start from", lambda: has(start_at, pyatspi.STATE_FOCUSED))
         xdotool("key", key)
-        wait_for(what, lambda: focused(goal, pyatspi))
+        wait_for(what, lambda: has(goal, pyatspi.STATE_FOCUSED))
 
-    last = descendant(frame, pyatspi, pyatspi.ROLE_PUSH_BUTTON, "Write", "REVISION (0x01)")
+    last = find(frame, pyatspi.ROLE_PUSH_BUTTON, "Write", "REVISION (0x01)")
     tab("Tab", last, log, "Tab from the last panel in view to the log")
     tab("shift+Tab", log, last, "Shift+Tab back to the panel")
-    xdotool("windowsize", "--sync", xid, str(frame.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).width), "800")
-    wait_for("the window enlarged", lambda: frame.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).height == 800)
-    shown = descendant(frame, pyatspi, pyatspi.ROLE_CHECK_BOX, "T7, bit 7")
-    tab("Tab", last, shown, "Tab to the panel the enlarged window shows")
-    print("ok")
+    xdotool("windowsize", "--sync", xid, str(frame.queryComponent().getSize()[0]), "800")
+    wait_for("the window enlarged", lambda: frame.queryComponent().getSize()[1] == 800)
+    tab("Tab", last, find(frame, pyatspi.ROLE_CHECK_BOX, "T7, bit 7"), "Tab to the panel now in view")
 
 
 if __name__ == "__main__":
