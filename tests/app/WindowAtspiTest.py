@@ -1,12 +1,9 @@
 #!/usr/bin/python3
-"""The window as a screen reader meets it: over the desktop's accessibility bus (AT-SPI), through the library
-the Orca screen reader uses, with keys from an X client. Run inside dbus-run-session, given the program,
-which reads the sample map beside it:
-
-    dbus-run-session -- /usr/bin/python3 WindowAtspiTest.py build/regbench-sim
-
-Starts its own X server, accessibility bus, registry and window, and ends them all. Every wait polls against
-a deadline that only a broken window reaches, however loaded the machine."""
+"""The window as a screen reader meets it, over the desktop's accessibility bus (AT-SPI), through the library
+the Orca screen reader uses, with keys from an X client. Run as
+    dbus-run-session -- /usr/bin/python3 WindowAtspiTest.py build/regbench-sim    (the sample map beside it)
+It starts its own X server, accessibility bus and window, and ends them; each wait has a deadline that only a
+broken window reaches, however loaded the machine."""
 import os
 import subprocess
 import sys
@@ -57,23 +54,14 @@ def start_x_server():
     os.environ["DISPLAY"] = ":" + os.fdopen(read_end).readline().strip()
 
 
-def owns(bus, name):
-    return bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                         "NameHasOwner", GLib.Variant("(s)", (name,)), None, 0, -1).unpack()[0]
-
-
 def start_accessibility_bus():
-    """The launcher, then the registry, each in place before anything asks for it: a request before would
-    have D-Bus start a second one, which races with this one for the name."""
+    """The bus's launcher, in place before anything asks for it: a request before would have D-Bus start a
+    second one, which races with this one for the name. The bus starts the registry when first asked."""
     session = Gio.bus_get_sync(Gio.BusType.SESSION)
     start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-    wait_for("the accessibility bus", lambda: owns(session, "org.a11y.Bus"))
-    address = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None, None, 0,
-                                -1).unpack()[0]
-    flags = Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION
-    bus = Gio.DBusConnection.new_for_address_sync(address, flags)
-    start(["/usr/libexec/at-spi2-registryd"])
-    wait_for("the registry", lambda: owns(bus, "org.a11y.atspi.Registry"))
+    wait_for("the accessibility bus", lambda: session.call_sync(
+        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+        GLib.Variant("(s)", ("org.a11y.Bus",)), None, 0, -1).unpack()[0])
 
 
 def xdotool(*args):
@@ -113,6 +101,13 @@ def main(program):
     assert value == "80", value
     find(frame, pyatspi.ROLE_PUSH_BUTTON, "Write", "CHIP_ID (0x00)").queryAction().doAction(0)
     wait_for("the write's line", lambda: "Writing register 0x00 = 0x80 successful" in text.getText(0, -1))
+
+    # Every control a user can operate is named, the up-down's arrows after their register.
+    for control in pyatspi.findAllDescendants(frame, lambda o: has(o, pyatspi.STATE_SHOWING) and (
+            has(o, pyatspi.STATE_FOCUSABLE) or o.getRole() == pyatspi.ROLE_SCROLL_BAR or
+            "Action" in pyatspi.listInterfaces(o) and o.queryAction().nActions)):
+        assert control.name, control.getRoleName()
+    assert find(frame, pyatspi.ROLE_PUSH_BUTTON, "Step down REVISION (0x01)")
 
     # Each character's own box, on the screen within the log; past the line's end, no character.
     line = text.getText(0, -1).index("Writing register")

@@ -53,14 +53,6 @@ QString shownToolTip(const QString& toolTip) {
     return toolTip.isEmpty() ? QString() : document.toPlainText();
 }
 
-// Every interface in the tree below `from`, by its object's name.
-void walk(QAccessibleInterface* from, QMultiMap<QString, QAccessibleInterface*>& found) {
-    found.insert(from->object()->objectName(), from);
-    for (int c = 0; c < from->childCount(); ++c)
-        if (QAccessibleInterface* child = from->child(c); child->object() != nullptr)
-            walk(child, found);
-}
-
 // What text objects tell assistive technology, heard here instead of by a screen reader.
 QStringList heard;
 void hear(QAccessibleEvent* event) {
@@ -122,33 +114,20 @@ private slots:
                  bounded + '|' + bounded);
     }
 
-    // A screen reader finds every control it can reach or operate named (what it finds of a bit, the hex
-    // field, Write and the log, it finds over the bus in WindowAtspiTest), is told of no new name where
-    // there is none, and hears what the log adds and that Clear Log empties it. The pictures are built in:
-    // the rig's folder holds tabdefs.csv and nothing else.
+    // What a screen reader finds over the bus is WindowAtspiTest's; here, what the sample map there does not
+    // hold (a bit without a name), that no new name is told where there is none, and what the log adds and
+    // that Clear Log empties it. The pictures are built in: the rig's folder holds tabdefs.csv alone.
     void everyControlIsFoundByNameAndByScreenReaders() {
         WindowRig rig;
         QVERIFY(rig.start());
-        QMultiMap<QString, QAccessibleInterface*> found;
-        walk(QAccessible::queryAccessibleInterface(rig.window.get()), found);
         QVERIFY(!rig.find<QLabel>(QStringLiteral("Image1"))->pixmap().isNull() &&
                 !rig.window->windowIcon().isNull());
-        const auto* down = rig.window->panel(1).upDown()->findChild<QToolButton*>(QStringLiteral("down"));
-        const std::pair<QAccessibleInterface*, const char*> named[] = {
-            {found.value(QStringLiteral("cbRegToggleBit_8")), "Bit 0|Bit 0 of BETA (0x10)"},
-            {found.value(QStringLiteral("updnRegData_1")), "Step value of BETA (0x10)|"},
-            {QAccessible::queryAccessibleInterface(const_cast<QToolButton*>(down)),
-             "Step down BETA (0x10)|"}};
-        for (const auto& [control, text] : named)
+        for (const auto& [object, text] : {std::pair{"cbRegToggleBit_8", "Bit 0|Bit 0 of BETA (0x10)"},
+                                           {"updnRegData_1", "Step value of BETA (0x10)|"}}) {
+            auto* control =
+                QAccessible::queryAccessibleInterface(rig.find<QWidget>(QString::fromLatin1(object)));
             QCOMPARE(control->text(QAccessible::Name) + '|' + control->text(QAccessible::Description),
                      QString::fromLatin1(text));
-        for (QAccessibleInterface* control : found) {
-            const auto* widget = qobject_cast<QWidget*>(control->object());
-            const bool operable =
-                control->state().focusable || control->valueInterface() != nullptr ||
-                (control->actionInterface() && !control->actionInterface()->actionNames().isEmpty());
-            if (widget != nullptr && widget->isVisible() && operable)
-                QVERIFY2(!control->text(QAccessible::Name).isEmpty(), widget->metaObject()->className());
         }
         heard.clear();
         rig.sim.chip(rig.sim.heldDevice()).write(5, 0x5A);
