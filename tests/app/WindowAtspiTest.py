@@ -4,6 +4,7 @@ the Orca screen reader uses, with keys from an X client. Run as
     dbus-run-session -- /usr/bin/python3 WindowAtspiTest.py build/regbench-sim    (the sample map beside it)
 It starts its own X server, accessibility bus and window, and ends them; each wait has a deadline that only a
 broken window reaches, however loaded the machine."""
+import contextlib
 import os
 import subprocess
 import sys
@@ -31,18 +32,14 @@ def end_all():
 
 
 def wait_for(what, probe):
-    """probe's first true answer; a call that fails (an object not yet there) counts as no answer."""
+    """probe's first true answer, polled until a deadline or until something started ends."""
     deadline = time.monotonic() + DEADLINE_S
-    while True:
-        try:
-            answer = probe()
-        except Exception:
-            answer = None
-        if answer:
-            return answer
-        if time.monotonic() > deadline or any(p.poll() is not None for p in started):
-            raise AssertionError("gave up waiting for " + what)
+    while time.monotonic() < deadline and all(p.poll() is None for p in started):
+        with contextlib.suppress(Exception):  # the bus answers an error for an object not there yet
+            if answer := probe():
+                return answer
         time.sleep(0.05)
+    raise AssertionError("gave up waiting for " + what)
 
 
 def start_x_server():
@@ -83,9 +80,8 @@ def main(program):
     start_accessibility_bus()
     import pyatspi
     window = start([program], env=dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
-    app = wait_for("the window on the bus", lambda: next(a for a in pyatspi.Registry.getDesktop(0)
-                                                          if a.name == os.path.basename(program) and a[0]))
-    frame = app[0]
+    frame = wait_for("the window on the bus", lambda: next(a for a in pyatspi.Registry.getDesktop(0)
+                                                            if a.name == os.path.basename(program) and a[0]))[0]
     assert frame.getRole() == pyatspi.ROLE_FRAME, frame.getRoleName()
     log = wait_for("the log", lambda: find(frame, pyatspi.ROLE_TEXT, "Log:"))
     text = log.queryText()
