@@ -43,9 +43,10 @@ def wait_for(what, probe):
 
 
 def start_x_server():
-    """On a display number the server picks, so that parallel runs never meet."""
+    """On a display number the server picks, so that parallel runs never meet; never reset, as a server does
+    when its last client leaves, which refuses whoever connects meanwhile (the window, after the bus)."""
     read_end, write_end = os.pipe()
-    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
           pass_fds=(write_end,))
     os.close(write_end)
     os.environ["DISPLAY"] = ":" + os.fdopen(read_end).readline().strip()
