@@ -108,10 +108,9 @@ private slots:
         QVERIFY(name->text().endsWith(u'\u2026') && longName.startsWith(name->text().chopped(1)));
         QCOMPARE(shownToolTip(name->toolTip()) + '|' + name->accessibleName(), longName + '|' + longName);
         QVERIFY(tabs->tabText(1).size() < 200 && tabs->tabText(1).endsWith(u'\u2026'));
-        const QString bounded =
-            QString::fromLatin1(hugeCaption.left(regbench::panels::MapText::ShownLength)) + u'\u2026';
-        QCOMPARE(shownToolTip(tabs->tabToolTip(1)) + '|' + tabs->tabBar()->accessibleTabName(1),
-                 bounded + '|' + bounded);
+        QCOMPARE(shownToolTip(tabs->tabToolTip(1)),
+                 QString::fromLatin1(hugeCaption.left(regbench::panels::MapText::ShownLength)) + u'\u2026');
+        QCOMPARE(tabs->tabBar()->accessibleTabName(1), shownToolTip(tabs->tabToolTip(1)));
     }
 
     // What a screen reader finds over the bus is WindowAtspiTest's; here, what the sample map there does not
@@ -122,13 +121,10 @@ private slots:
         QVERIFY(rig.start());
         QVERIFY(!rig.find<QLabel>(QStringLiteral("Image1"))->pixmap().isNull() &&
                 !rig.window->windowIcon().isNull());
-        for (const auto& [object, text] : {std::pair{"cbRegToggleBit_8", "Bit 0|Bit 0 of BETA (0x10)"},
-                                           {"updnRegData_1", "Step value of BETA (0x10)|"}}) {
-            auto* control =
-                QAccessible::queryAccessibleInterface(rig.find<QWidget>(QString::fromLatin1(object)));
-            QCOMPARE(control->text(QAccessible::Name) + '|' + control->text(QAccessible::Description),
-                     QString::fromLatin1(text));
-        }
+        auto* bit =
+            QAccessible::queryAccessibleInterface(rig.find<QWidget>(QStringLiteral("cbRegToggleBit_8")));
+        QCOMPARE(bit->text(QAccessible::Name) + '|' + bit->text(QAccessible::Description),
+                 QStringLiteral("Bit 0|Bit 0 of BETA (0x10)"));
         heard.clear();
         rig.sim.chip(rig.sim.heldDevice()).write(5, 0x5A);
         rig.window->cbRead_Click(0);
