@@ -9,6 +9,7 @@ packages=(
   umockdev libumockdev-dev libglib2.0-dev i2c-tools
   clang libclang-rt-14-dev
   librsvg2-bin desktop-file-utils xvfb xauth x11-utils
+  dbus-daemon at-spi2-core python3-pyatspi xdotool
   dpkg-dev file lintian appstream
 )
 export DEBIAN_FRONTEND=noninteractive

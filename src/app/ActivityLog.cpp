@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QtMath>
 
 #include <algorithm>
 #include <array>
@@ -70,6 +71,7 @@ ActivityLog::ActivityLog(QWidget* parent) : QAbstractScrollArea(parent) {
     static const bool accessibleInstalled = (QAccessible::installFactory(accessibleLog), true);
     Q_UNUSED(accessibleInstalled)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    verticalScrollBar()->setAccessibleName(QStringLiteral("Log"));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -357,6 +359,21 @@ QRect ActivityLog::cursorRect(Position position) const {
     const qreal x = textLine.isValid() ? textLine.cursorToX(position.column) : 0;
     const qint64 y = Margin + (firstRowOf(position.line) + row - topRow()) * rowHeight();
     return {Margin + static_cast<int>(x), static_cast<int>(y), 1, rowHeight()};
+}
+
+QRect ActivityLog::characterRect(Position position) const {
+    QTextLayout layout;
+    layOut(position.line, layout);
+    const QTextLine textLine = layout.lineForTextPosition(position.column);
+    if (!textLine.isValid())
+        return {};
+    const qreal leading = textLine.cursorToX(position.column, QTextLine::Leading);
+    const qreal trailing = position.column < lines_.lineLength(position.line)
+                               ? textLine.cursorToX(position.column, QTextLine::Trailing)
+                               : leading;
+    const qint64 y = Margin + (firstRowOf(position.line) + textLine.lineNumber() - topRow()) * rowHeight();
+    const int left = Margin + qFloor(std::min(leading, trailing));
+    return {left, static_cast<int>(y), Margin + qCeil(std::max(leading, trailing)) - left, rowHeight()};
 }
 
 ActivityLog::Position ActivityLog::positionAt(QPoint point) const {

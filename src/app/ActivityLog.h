@@ -54,6 +54,8 @@ public:
     qint64 lastVisibleLine() const;
     // Where a position is drawn in the viewport; scrolls it into view when it is not.
     QRect cursorRect(Position position) const;
+    // The box of the character at a position, in the viewport; a line's break has no width.
+    QRect characterRect(Position position) const;
     void ensureVisible(Position position);
     Position positionAt(QPoint viewportPoint) const;
     // Positions as assistive technology counts them: characters over the whole transcript, a break as one,

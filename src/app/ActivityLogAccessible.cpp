@@ -75,12 +75,23 @@ int ActivityLogAccessible::characterCount() const {
 }
 
 QRect ActivityLogAccessible::characterRect(int offset) const {
-    const QRect local = log()->cursorRect(log()->positionAtCharacter(offset));
-    return QRect(log()->viewport()->mapToGlobal(local.topLeft()), local.size());
+    if (offset < 0 || offset >= characterCount())
+        return {};
+    const QRect local = log()->characterRect(log()->positionAtCharacter(offset));
+    return {log()->viewport()->mapToGlobal(local.topLeft()), local.size()};
 }
 
+// The character whose box holds the point, in view; the nearest caret position lies in it or just after it.
 int ActivityLogAccessible::offsetAtPoint(const QPoint& point) const {
-    return log()->characterOffset(log()->positionAt(log()->viewport()->mapFromGlobal(point)));
+    const QPoint local = log()->viewport()->mapFromGlobal(point);
+    if (!log()->viewport()->rect().contains(local))
+        return -1;
+    const int caret = log()->characterOffset(log()->positionAt(local));
+    for (const int offset : {caret, caret - 1}) {
+        if (characterRect(offset).contains(point))
+            return offset;
+    }
+    return -1;
 }
 
 void ActivityLogAccessible::scrollToSubstring(int startIndex, int /*endIndex*/) {

@@ -2,6 +2,8 @@
 
 #include "app/ActivityLog.h"
 #include "app/InputHold.h"
+#include "app/MainWindowAccessible.h"
+#include "app/VisibleTabChain.h"
 #include "common/PreciseTimer.h"
 #include "panels/MapText.h"
 #include "panels/MapTextLabel.h"
@@ -69,6 +71,7 @@ MainWindow::MainWindow(session::Session& session, const QString& mapPath, QWidge
     session_.setLog(this);
     operations_.setPage(this, [this](int milliseconds) { Pause(milliseconds); });
     substituteWindowsFonts();
+    MainWindowAccessible::install();
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
     setWindowIcon(QIcon(QStringLiteral(":/regbench/regbench.png")));
@@ -120,6 +123,7 @@ void MainWindow::createHeader() {
     tabStrip1_->setGeometry(twipsRect(120, 1440, 13815, 3135));
     tabStrip1_->setFont(windowFont(9.75, true));
     tabStrip1_->setUsesScrollButtons(true);
+    tabStrip1_->setAccessibleName(QStringLiteral("Register tabs"));
     connect(tabStrip1_, &QTabWidget::currentChanged, this, [this] { TabStrip1_Click(); });
 }
 
@@ -227,6 +231,11 @@ void MainWindow::Form_Activate() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
+}
+
+// The panels below the log keep their places outside the window until it is enlarged; Tab passes them by.
+bool MainWindow::focusNextPrevChild(bool next) {
+    return VisibleTabChain::focusNext(this, next);
 }
 
 void MainWindow::cbQuit_Click() {

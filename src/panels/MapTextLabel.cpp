@@ -32,7 +32,9 @@ void MapTextLabel::fit() {
     const bool cut = shown != mapText_;
     setText(shown);
     setToolTip(cut ? MapText::toolTip(mapText_) : QString());
-    setAccessibleName(cut ? mapText_ : QString());
+    // Setting a name announces it as new, even when it is not.
+    if (const QString name = cut ? mapText_ : QString(); accessibleName() != name)
+        setAccessibleName(name);
 }
 
 } // namespace regbench::panels

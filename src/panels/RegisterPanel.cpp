@@ -112,19 +112,27 @@ void RegisterPanel::showRegister(const regmap::RegisterMap& map, int address) {
 }
 
 void RegisterPanel::describe(const QString& shown, const std::array<QString, BitCount>& bitNames) {
-    setAccessibleName(shown);
+    // Setting a name or a description announces it as new, even when it is not; a screen reader would
+    // repeat the focused control.
+    const auto tell = [](QWidget* widget, const QString& name, const QString& description) {
+        if (widget->accessibleName() != name)
+            widget->setAccessibleName(name);
+        if (widget->accessibleDescription() != description)
+            widget->setAccessibleDescription(description);
+    };
+    tell(this, shown, QString());
     const QString of = shown.isEmpty() ? QString() : QStringLiteral(" of ") + shown;
     for (int b = 0; b < BitCount; ++b) {
         const QString bit = QStringLiteral("Bit ") + QString::number(b);
         const QString& name = bitNames.at(static_cast<std::size_t>(b));
-        bitButton(b)->setAccessibleName(
-            name.isEmpty() ? bit : name + QStringLiteral(", bit ") + QString::number(b));
-        bitButton(b)->setAccessibleDescription(bit + of);
+        tell(bitButton(b), name.isEmpty() ? bit : name + QStringLiteral(", bit ") + QString::number(b),
+             bit + of);
     }
-    tbRegdata_->setAccessibleName(QStringLiteral("Value") + of);
-    updnRegData_->setAccessibleName(QStringLiteral("Step value") + of);
-    cbRead_->setAccessibleDescription(shown);
-    cbWrite_->setAccessibleDescription(shown);
+    tell(tbRegdata_, QStringLiteral("Value") + of, QString());
+    tell(updnRegData_, QStringLiteral("Step value") + of, QString());
+    updnRegData_->nameArrows(shown);
+    tell(cbRead_, QString(), shown);
+    tell(cbWrite_, QString(), shown);
 }
 
 void RegisterPanel::showValue(int value) {

@@ -3,18 +3,29 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <utility>
 
 namespace regbench::panels {
 
 UpDown::UpDown(QWidget* parent) : QWidget(parent) {
     up_ = makeArrow(Qt::UpArrow, QStringLiteral("up"), +1);
     down_ = makeArrow(Qt::DownArrow, QStringLiteral("down"), -1);
+    nameArrows(QString());
+}
+
+void UpDown::nameArrows(const QString& subject) {
+    const QString of = subject.isEmpty() ? QString() : QLatin1Char(' ') + subject;
+    for (auto [arrow, name] :
+         {std::pair{up_, QStringLiteral("Step up")}, {down_, QStringLiteral("Step down")}}) {
+        // Setting a name announces it as new, even when it is not.
+        if (arrow->accessibleName() != name + of)
+            arrow->setAccessibleName(name + of);
+    }
 }
 
 QToolButton* UpDown::makeArrow(Qt::ArrowType arrow, const QString& name, int step) {
     auto* button = new QToolButton(this);
     button->setObjectName(name);
-    button->setAccessibleName(step > 0 ? QStringLiteral("Up") : QStringLiteral("Down"));
     button->setArrowType(arrow);
     button->setAutoRepeat(true);
     // The arrows are a mouse aid beside the hex text; the keyboard edits the text itself.

@@ -19,6 +19,8 @@ public:
     int value() const { return value_; }
     // Clamps to the range; a real change emits changed() before this returns.
     void setValue(int value);
+    // Names the arrows after what they step, e.g. "ALPHA (0x05)"; an empty text names them alone.
+    void nameArrows(const QString& subject);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

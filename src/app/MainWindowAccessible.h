@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QAccessibleWidget>
+
+namespace regbench::app {
+
+// The main window as assistive technology sees it: a frame, a top-level window, so that positions relative
+// to the window are told as such. A plain top-level widget would be a filler, whose window-relative
+// positions are the screen's.
+class MainWindowAccessible : public QAccessibleWidget {
+public:
+    explicit MainWindowAccessible(QWidget* window);
+
+    // Once is enough; for every main window from then on.
+    static void install();
+};
+
+} // namespace regbench::app
