@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/LogLines.h"
+#include "common/LogLines.h"
 #include "common/LogSink.h"
 
 #include <QAbstractScrollArea>
@@ -38,7 +38,7 @@ public:
 
     // The whole content with CR LF between lines, as the writers wrote it.
     QString text() const { return lines_.text(); }
-    const LogLines& lines() const { return lines_; }
+    const common::LogLines& lines() const { return lines_; }
 
     Position cursorPosition() const { return cursor_; }
     Position anchorPosition() const { return anchor_; }
@@ -108,7 +108,7 @@ private:
     Position wordStart(Position position, int direction) const;
     bool moveByKey(QKeyEvent* event);
 
-    LogLines lines_;
+    common::LogLines lines_;
     std::vector<Wrapped> wrapped_;
     int measuredWidth_ = 0; // the wrap width that wrapped_ holds the rows for
     std::vector<qreal> asciiAdvances_;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace regbench::app {
+namespace regbench::common {
 
 // The log's transcript as compact as it can be kept: one UTF-8 buffer and the offset where each line starts.
 // A message's line breaks (CR LF, or a lone CR or LF) end lines; the text after the last break is the last
@@ -52,4 +52,4 @@ private:
     std::vector<Wide> wide_;
 };
 
-} // namespace regbench::app
+} // namespace regbench::common

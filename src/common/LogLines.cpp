@@ -1,9 +1,9 @@
-#include "app/LogLines.h"
+#include "common/LogLines.h"
 
 #include <algorithm>
 #include <limits>
 
-namespace regbench::app {
+namespace regbench::common {
 
 namespace {
 
@@ -110,4 +110,4 @@ QString LogLines::text(qint64 fromLine, int fromColumn, qint64 toLine, int toCol
     return out + QLatin1Char('\n') + line(toLine).left(toColumn);
 }
 
-} // namespace regbench::app
+} // namespace regbench::common
