@@ -18,6 +18,7 @@ enum class AccessStatus {
     Success,
     NotAttached,     // no bridge: nothing was sent
     ValueTooLarge,   // a write of more than a byte: nothing was sent
+    UnknownName,     // no register of the map has the name asked for: nothing was sent
     TransferError,   // a transfer was not made, or the reply was short
     GeneralI2cError, // the bridge's status said so
     NoAck,

@@ -43,6 +43,25 @@ void RegisterOperations::read(std::uint8_t address, const Done& done) {
     done(accessRead(address));
 }
 
+// Nothing when the map has no such name; `done` has been told so then.
+std::optional<std::uint8_t> RegisterOperations::named(const QString& name, const Done& done) const {
+    const int address = map_.addressOf(name);
+    if (address >= 0)
+        return static_cast<std::uint8_t>(address);
+    done({AccessStatus::UnknownName, false, 0, QStringLiteral("No register is named \"%1\"").arg(name)});
+    return std::nullopt;
+}
+
+void RegisterOperations::read(const QString& name, const Done& done) {
+    if (const std::optional<std::uint8_t> address = named(name, done))
+        read(*address, done);
+}
+
+void RegisterOperations::write(const QString& name, int value, const Done& done) {
+    if (const std::optional<std::uint8_t> address = named(name, done))
+        write(*address, value, done);
+}
+
 void RegisterOperations::write(std::uint8_t address, int value, const Done& done) {
     if (stopped_ || turn_.deferred([this, address, value, done] { write(address, value, done); }))
         return;

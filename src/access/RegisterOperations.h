@@ -67,6 +67,9 @@ public:
     // Without a bridge the outcome is NotAttached and nothing is sent. Never called once stopped.
     void read(std::uint8_t address, const Done& done);
     void write(std::uint8_t address, int value, const Done& done);
+    // The same by the register's name in the map, compared without regard to case.
+    void read(const QString& name, const Done& done);
+    void write(const QString& name, int value, const Done& done);
 
     AccessTurn& turn() { return turn_; }
     // The chip's 7-bit I2C address that every access names.
@@ -88,6 +91,7 @@ private:
     // False when stopped on the way.
     bool forEachNamedRegister(const QString& heading, void (RegisterOperations::*access)(std::uint8_t));
     void logLine(const QString& text);
+    std::optional<std::uint8_t> named(const QString& name, const Done& done) const;
 
     regmap::RegisterMap& map_;
     bridge::PipeTransfer& pipes_;

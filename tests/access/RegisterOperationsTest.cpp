@@ -114,9 +114,11 @@ private slots:
         QCOMPARE(seen[1].line, "Writing register 0x10 = 0x07 successful");
         QVERIFY(rig.chip().read(0x10) == 7 && rig.map.RegValues[5] == 0 && rig.log.content.isEmpty());
         rig.ops.setChipAddress(0x1C); // where no chip answers now
-        rig.ops.read(5, keep);
+        rig.ops.read(QStringLiteral("alpha"), keep);
         QCOMPARE(seen[2].line,
                  "Reading register 0x05 failed: No ACK from slave. Check power and connections.");
+        rig.ops.write(QStringLiteral("ALPH"), 1, keep);
+        QVERIFY(seen[3].status == AccessStatus::UnknownName && rig.requests().size() == 3);
     }
 
     // The reply's status decides the line; a transfer that failed is reported as a failure, never as a read
