@@ -13,7 +13,8 @@ struct BridgeDevice;
 // What a test sets and reads of one bridge.
 struct BridgeState {
     std::array<std::uint8_t, 256> registers{};
-    bool claimed = false; // its interface is claimed
+    bool claimed = false;    // its interface is claimed
+    bool claimTaken = false; // another program holds its interface: claims fail with EBUSY
 };
 
 // USB-to-I2C bridges for tests and benchmarks of the libusb backend. Each bridge has one interface with bulk
