@@ -36,6 +36,8 @@ struct Rig {
     virtual bool transferWaiting() = 0; // a transfer waits on bridge 0
     // Takes the permission of bridge 0's device node away, or grants it; false where there is no node.
     virtual bool deny(bool) { return false; }
+    // Has another program hold bridge 0's interface, or let it go; false where nothing claims one.
+    virtual bool takeClaim(bool) { return false; }
     virtual int reached() { return 0; } // what reached bridge 0: its node's ioctls
 };
 
@@ -61,7 +63,12 @@ template <class Emulation, class Backend> struct EmulatedRig : Rig {
     Emulation devices; // before the backend opens libusb or its udev monitor
     Backend backend;
 };
-using LibusbRig = EmulatedRig<regbench::tests::EmulatedBridge, libusb::LibusbDriver>;
+struct LibusbRig : EmulatedRig<regbench::tests::EmulatedBridge, libusb::LibusbDriver> {
+    bool takeClaim(bool on) override {
+        devices.edit([on](regbench::tests::BridgeState& s) { s.claimTaken = on; });
+        return true;
+    }
+};
 
 // Plugs a bridge in and opens the layer, whose offer comes from the event loop, not from inside Init.
 void attachOne(Rig& rig, Layer& layer) {
@@ -248,21 +255,24 @@ void closedWithArrivalsQueued(Rig& rig, Layer& layer) {
     QCOMPARE(layer.exchange(layer.attached[0], "01397f"), "error e0000001");
 }
 
-// A device node without permission is offered all the same, for the rule's sake, and every access answers
-// why without reaching the device; access granted meanwhile (the rule installed and applied) works without
-// plugging in again. The test runs without root's rights (see main), so that file modes apply.
-void deniedThenGranted(Rig& rig, Layer& layer) {
+// A bridge out of reach, its device node without permission or its interface held by another program, is
+// offered all the same, for the rule's sake, and every access answers why; a node denied is not even
+// reached. Access possible meanwhile (the rule installed and applied, the other program ended) works at the
+// next access, without plugging in again. The test runs without root's rights (see main), so that file
+// modes apply.
+template <std::uint32_t Why> void outOfReachThenFreed(Rig& rig, Layer& layer) {
+    const auto take = [&rig](bool on) { return Why == UsbStatus::Busy ? rig.takeClaim(on) : rig.deny(on); };
     rig.plug();
-    if (!rig.deny(true))
-        QSKIP("the simulated bridge has no device node to take the permission of");
+    if (!take(true))
+        QSKIP("this backend has no device node to deny nor interface to claim");
     QCOMPARE(layer.init(), UsbStatus::Success);
     QTRY_COMPARE(layer.attached.size(), 1u);
     DeviceInfo info;
-    QCOMPARE(layer.driver.WDU_GetDeviceInfo(layer.attached[0], &info), UsbStatus::NoPermission);
-    QCOMPARE(layer.exchange(layer.attached[0], "013900"), "error e0000005");
-    QCOMPARE(rig.reached(), 0);
+    QCOMPARE(layer.driver.WDU_GetDeviceInfo(layer.attached[0], &info), Why);
+    QCOMPARE(layer.exchange(layer.attached[0], "013900"), "error " + QByteArray::number(Why, 16));
+    QVERIFY(Why == UsbStatus::Busy || rig.reached() == 0);
     QVERIFY(layer.driver.VB_Stat2Str(UsbStatus::NoPermission).contains("60-regbench.rules"));
-    QVERIFY(rig.deny(false));
+    QVERIFY(take(false));
     QCOMPARE(layer.exchange(layer.attached[0], "013900"), "0000");
 }
 
@@ -275,10 +285,14 @@ const std::pair<const char*, std::unique_ptr<Rig> (*)()> Backends[] = {
     {"i2cdev", make<EmulatedRig<regbench::tests::EmulatedAdapter, i2cdev::I2cDevDriver>>}};
 
 const std::pair<const char*, void (*)(Rig&, Layer&)> Cases[] = {
-    {"open and close", openAndClose},           {"offer and transfer", offerAndTransfer},
-    {"refused and gone", refusedAndGone},       {"held reply, removed mid-transfer", heldReply},
-    {"closed mid-transfer", closedMidTransfer}, {"closed with arrivals queued", closedWithArrivalsQueued},
-    {"denied, then granted", deniedThenGranted}};
+    {"open and close", openAndClose},
+    {"offer and transfer", offerAndTransfer},
+    {"refused and gone", refusedAndGone},
+    {"held reply, removed mid-transfer", heldReply},
+    {"closed mid-transfer", closedMidTransfer},
+    {"closed with arrivals queued", closedWithArrivalsQueued},
+    {"denied, then granted", outOfReachThenFreed<UsbStatus::NoPermission>},
+    {"claim refused, then freed", outOfReachThenFreed<UsbStatus::Busy>}};
 
 } // namespace
 
