@@ -152,8 +152,9 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
     QCOMPARE(d.WDU_SetInterface(0, 0, 0), UsbStatus::InvalidHandle);
 
     std::uint8_t request[] = {0x01, 0x39, 0x7f}, reply[2] = {};
-    QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request, 3, nullptr, {}, 5000), UsbStatus::Success);
-    QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply, 2, nullptr, {}, 5000), UsbStatus::Success);
+    const regbench::tests::Watchdog watchdog(std::chrono::seconds(10), "a transfer");
+    QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request, 3, nullptr, {}, 30000), UsbStatus::Success);
+    QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply, 2, nullptr, {}, 30000), UsbStatus::Success);
     QVERIFY(reply[0] == 0 && reply[1] == 0x3c);
 }
 
@@ -212,7 +213,7 @@ void heldReply(Rig& rig, Layer& layer) {
     rig.hold(false);
     QCOMPARE(layer.exchange(h, "00387e11"), "00");
     QCOMPARE(layer.exchange(h, "01397e"), "0011");
-    awaitHeld(rig, layer, UsbStatus::DeviceGone, 20000, [&rig] { rig.unplug(0); });
+    awaitHeld(rig, layer, UsbStatus::DeviceGone, 5000, [&rig] { rig.unplug(0); });
     QTRY_COMPARE(layer.detached, Handles{h});
 }
 
@@ -223,7 +224,7 @@ void closedMidTransfer(Rig& rig, Layer& layer) {
     QByteArray second = QByteArray::fromHex("01397f");
     std::uint32_t secondStatus = UsbStatus::Success;
     std::size_t attachedAtClose = 0;
-    awaitHeld(rig, layer, UsbStatus::InvalidHandle, 20000, [&] {
+    awaitHeld(rig, layer, UsbStatus::InvalidHandle, 5000, [&] {
         secondStatus = layer.transfer(layer.attached[0], 0x02, second);
         rig.plug();
         QTimer::singleShot(150, [&] {
