@@ -78,8 +78,7 @@ private slots:
         QTest::newRow("utf-8 mark dropped") << QByteArray("\xEF\xBB\xBFTABNAME,A\r\nTABNAME,B\xC3\xA9\xFF")
             << QStringList{"n=1", "t:0=A", "t:1=B\u00e9\uFFFD"};
         for (int k = 0; k < 8; ++k) // the only non-ASCII character in the bytes after the last whole word
-            QTest::addRow("utf-8 at the end, length %d", 8 + k) << "TITLE," + QByteArray(k, 'x') + "\xC2\xB5"
-                << QStringList{"title=" + QString(k, u'x') + u'\u00b5'};
+            QTest::addRow("utf-8 at the end, length %d", 8 + k) << "TITLE," + QByteArray(k, 'x') + "\xC2\xB5" << QStringList{"title=" + QString(k, u'x') + u'\u00b5'};
         QTest::newRow("utf-8 without mark") << QByteArray("TABNAME,Temp\xC3\xA9rature \xC2\xB5\nREG,1,\xF0\x9F\x94\xA5")
             << QStringList{"t:0=Temp\u00e9rature \u00b5", "r:1=\U0001F525"};
         // Windows-1252, its five unassigned bytes kept as C1 controls
@@ -129,8 +128,7 @@ private slots:
             {"5\r6", 5}, {"1.2.3", 1}, {"0.0000000000000000000006e22", 6},
             {"2.5000000000000000000000001", 2}, // as the double it reads as: 2.5
             {"1e-400", 0}, {"1e400", Big}, {"1e999999999999999999", Big}, {"10E9223372036854775807", Big},
-            {"0.001e-9223372036854775807", 0},
-            {"&HFFFFFFFFFFFFFFFFFFFFFF", Big}, {"-1e99999999999", -Big}, {"9999999.5", Big}};
+            {"0.001e-9223372036854775807", 0}, {"&HFFFFFFFFFFFFFFFFFFFFFF", Big}, {"-1e99999999999", -Big}, {"9999999.5", Big}};
         // clang-format on
         for (const auto& [field, expected] : rows)
             QCOMPARE(std::pair(QString::fromLatin1(field),

@@ -32,9 +32,9 @@ struct Layer {
     }
     void uninit() { driver.WDU_VB_Uninit(driverHandle); }
 
-    // Sends data on pipe 0x02, or fills it from 0x82; data keeps what was moved. The time-out is the
-    // program's, longer than a test function may take (tests/CMakeLists.txt): a backend that also wakes at
-    // its time-out cannot hide a lost wake-up.
+    // Sends data on pipe 0x02, or fills it from 0x82; data keeps what was moved. The program's time-out,
+    // longer than a test function may take: a backend that also wakes at its time-out cannot hide a lost
+    // wake-up.
     std::uint32_t transfer(std::uint32_t handle, std::uint32_t pipe, QByteArray& data,
                            std::uint32_t ms = 30000) {
         std::uint32_t done = 0xDEAD;

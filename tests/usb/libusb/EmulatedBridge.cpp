@@ -77,10 +77,9 @@ struct BridgeDevice : usb::BridgeBus {
             return umockdev_ioctl_client_complete(client, 0, 0);
         case USBDEVFS_CLAIMINTERFACE:
         case USBDEVFS_DISCONNECT_CLAIM:
-            if (state.claimTaken)
-                return umockdev_ioctl_client_complete(client, -1, EBUSY);
-            [[fallthrough]];
         case USBDEVFS_RELEASEINTERFACE:
+            if (state.claimTaken && request != USBDEVFS_RELEASEINTERFACE)
+                return umockdev_ioctl_client_complete(client, -1, EBUSY);
             state.claimed = request != USBDEVFS_RELEASEINTERFACE;
             return umockdev_ioctl_client_complete(client, 0, 0);
         case USBDEVFS_SETINTERFACE: // interface 0 has setting 0 alone
