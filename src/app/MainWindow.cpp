@@ -46,9 +46,11 @@ void substituteWindowsFonts() {
 }
 
 // Texts of the map are shown as written: the title bar would take "[*]" as the modified mark, and a tab
-// caption takes "&" as its shortcut mark, unless each is doubled.
+// caption takes "&" as its shortcut mark, unless each is doubled. The window system takes the title as a C
+// string and would end it at a NUL, which the labels draw as a glyph: the title shows the replacement glyph.
 QString literalWindowTitle(QString title) {
-    return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"))
+        .replace(QChar(u'\0'), QChar::ReplacementCharacter);
 }
 
 QString literalTabCaption(QString caption) {

@@ -61,7 +61,9 @@ bool tooLarge(std::string_view number) {
     long long shift = 0;
     if (std::from_chars(exponent.data(), exponent.data() + exponent.size(), shift).ec != std::errc())
         return !negative; // an exponent past any count of digits decides alone
-    return order + (negative ? -shift : shift) > 0;
+    // The exponent may be as large as a long long holds, so it is never added to: order, bounded by the
+    // field's length, is moved to the other side.
+    return negative ? order > shift : shift > -order;
 }
 
 // A decimal read as a double and rounded half to even; "&H" and hexadecimal digits; the magnitude clamped.

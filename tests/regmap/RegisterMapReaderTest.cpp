@@ -65,7 +65,7 @@ private slots:
             << QStringList{"t:0= Main ", "r:4= name ", "slots:0=4,-1,-1,-1,-1,-1"};
         QTest::newRow("address forms, out of range fills nothing")
             << QByteArray("TABNAME,A\r\nREG,16,a\r\nREG,&h10,b\r\nREG,0x10,c\r\nREG,2.5,d\r\nREG,3.5,e\r\n"
-                          "REG,256,f\r\nREG,-1,g\r\nREG,1e9,h")
+                          "REG,256,f\r\nREG,-1,g\r\nREG,1e9,h\r\nREG,1E9223372036854775807,HUGE")
             << QStringList{"slots:0=16,16,0,2,4,-1", "r:16=b", "r:0=c", "r:2=d", "r:4=e", "named=0,2,4,16"};
         QTest::newRow("seven regs")
             << QByteArray("TABNAME,A\r\nREG,1,a\r\nREG,2,b\r\nREG,3,c\r\nREG,4,d\r\nREG,5,e\r\nREG,6,f\r\n"
@@ -90,6 +90,8 @@ private slots:
                 "I2CADDR record on line 2 ignored: \"-0x10\" is not a number"};
         QTest::newRow("utf-8 mark dropped") << QByteArray("\xEF\xBB\xBFTABNAME,A\r\nTABNAME,B\xC3\xA9\xFF")
             << QStringList{"n=1", "t:0=A", "t:1=B\u00e9\uFFFD"};
+        for (int k = 0; k < 8; ++k) // the only non-ASCII character in the bytes after the last whole word
+            QTest::addRow("utf-8 at the end, length %d", 8 + k) << "TITLE," + QByteArray(k, 'x') + "\xC2\xB5" << QStringList{"title=" + QString(k, u'x') + u'\u00b5'};
         QTest::newRow("utf-8 without mark") << QByteArray("TABNAME,Temp\xC3\xA9rature \xC2\xB5\nREG,1,\xF0\x9F\x94\xA5")
             << QStringList{"t:0=Temp\u00e9rature \u00b5", "r:1=\U0001F525"};
         // Windows-1252, its five unassigned bytes kept as C1 controls
@@ -138,8 +140,8 @@ private slots:
             {"inf", 0}, {"nan", 0}, {"", 0}, {".", 0}, {".5", 0}, {"-", 0}, {"--5", 0}, {"-&H10", 0}, {"\r5", 0},
             {"5\r6", 5}, {"1.2.3", 1}, {"0.0000000000000000000006e22", 6},
             {"2.5000000000000000000000001", 2}, // as the double it reads as: 2.5
-            {"1e-400", 0}, {"1e400", Big}, {"1e999999999999999999", Big}, 
-            {"&HFFFFFFFFFFFFFFFFFFFFFF", Big}, {"-1e99999999999", -Big}, {"9999999.5", Big}};
+            {"1e-400", 0}, {"1e400", Big}, {"1e999999999999999999", Big}, {"10E9223372036854775807", Big},
+            {"0.001e-9223372036854775807", 0}, {"&HFFFFFFFFFFFFFFFFFFFFFF", Big}, {"-1e99999999999", -Big}, {"9999999.5", Big}};
         // clang-format on
         for (const auto& [field, expected] : rows)
             QCOMPARE(std::pair(QString::fromLatin1(field),

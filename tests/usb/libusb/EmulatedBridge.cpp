@@ -85,6 +85,8 @@ struct BridgeDevice : usb::BridgeBus {
         case USBDEVFS_CLAIMINTERFACE:
         case USBDEVFS_DISCONNECT_CLAIM:
         case USBDEVFS_RELEASEINTERFACE:
+            if (state.claimTaken && request != USBDEVFS_RELEASEINTERFACE)
+                return umockdev_ioctl_client_complete(client, -1, EBUSY);
             state.claimed = request != USBDEVFS_RELEASEINTERFACE;
             return umockdev_ioctl_client_complete(client, 0, 0);
         case USBDEVFS_SETINTERFACE: // interface 0 has setting 0 alone

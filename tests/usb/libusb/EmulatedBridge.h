@@ -14,6 +14,7 @@ struct BridgeDevice;
 struct BridgeState {
     std::array<std::uint8_t, 256> registers{};
     bool claimed = false;     // its interface is claimed
+    bool claimTaken = false;  // another program holds its interface: claims fail with EBUSY
     std::uint8_t chip = 0x1C; // the address the chip behind it answers at
 };
 
