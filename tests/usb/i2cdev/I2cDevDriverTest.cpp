@@ -50,7 +50,6 @@ const Transaction Transactions[] = {
     {"bus error, EIO", true, EIO, Read, "80ff", ""},
     {"chip claimed by a driver", true, 0, Read, "80ff", OnBusRead, true},
     {"chip claimed by a driver, SMBus only", false, 0, Write, "80", OnBusRead, true},
-    {"read of a chip at 0x48", true, 0, "019105", "00a0", "w48 05, r48[1]", false, 0x48},
     {"write of a chip at 0x48, SMBus only", false, 0, "0090053c", "00", "w48 05 3c", false, 0x48},
     {"no chip at 0x1C, it is at 0x48", true, 0, Read, "40ff", "w1c 05", false, 0x48}};
 
