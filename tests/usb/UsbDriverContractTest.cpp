@@ -201,13 +201,13 @@ void refusedAndGone(Rig& rig, Layer& layer) {
 }
 
 // Sends a request whose reply bridge 0 holds and waits for the reply, ms at most, which ends with status and
-// brings nothing. Once the transfer waits, `then` runs from the event loop (a transfer's wait handles events)
-// and must end the wait at once; without it, the wait lasts its time-out.
+// brings replyHex (nothing unless said). Once the transfer waits, `then` runs from the event loop (a
+// transfer's wait handles events) and must end the wait at once; without it, the wait lasts its time-out.
 void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
-               const std::function<void()>& then = {}) {
+               const std::function<void()>& then = {}, const QByteArray& replyHex = {}) {
     rig.hold(true);
     QByteArray request = QByteArray::fromHex("01397f");
-    QByteArray reply(2, 0);
+    QByteArray reply(10, '\xEE');
     QCOMPARE(layer.transfer(layer.attached[0], 0x02, request), UsbStatus::Success);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -220,7 +220,7 @@ void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(layer.transfer(layer.attached[0], 0x82, reply, ms), status);
-    QVERIFY(reply.isEmpty());
+    QCOMPARE(reply.toHex(), replyHex);
     QVERIFY2(then ? clock.elapsed() < 5000 : clock.elapsed() >= ms - 10, QByteArray::number(clock.elapsed()));
 }
 
@@ -258,25 +258,16 @@ void closedMidTransfer(Rig& rig, Layer& layer) {
 // it comes, lands in the first one's buffer, and the second one's buffer and count stay as they were.
 void secondWhileOneWaits(Rig& rig, Layer& layer) {
     attachOne(rig, layer);
-    UsbDriver& d = layer.driver;
-    const std::uint32_t h = layer.attached[0];
-    QCOMPARE(layer.exchange(h, "00387e5a"), "00");
-    rig.hold(true);
-    std::uint8_t request[] = {0x01, 0x39, 0x7e}, reply[] = {0xEE, 0xEE}, other[] = {0x00, 0x38, 0x7e, 0x11};
-    std::uint32_t moved = 0, otherMoved = 0xDEAD, otherStatus = UsbStatus::Success;
-    QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request, 3, nullptr, {}, 5000), UsbStatus::Success);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!rig.transferWaiting())
-            return;
-        poll.stop();
-        otherStatus = d.WDU_Transfer(h, 0x82, 1, 0, other, 4, &otherMoved, {}, 5000);
+    QCOMPARE(layer.exchange(layer.attached[0], "00387f5a"), "00");
+    std::uint8_t other[] = {0x00, 0x38, 0x7e, 0x11};
+    std::uint32_t otherMoved = 0xDEAD, otherStatus = UsbStatus::Success;
+    const auto second = [&] {
+        otherStatus =
+            layer.driver.WDU_Transfer(layer.attached[0], 0x82, 1, 0, other, 4, &otherMoved, {}, 5000);
         rig.hold(false);
-    });
-    poll.start(5);
-    QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply, 2, &moved, {}, 5000), UsbStatus::Success);
+    };
+    awaitHeld(rig, layer, UsbStatus::Success, 5000, second, "005a");
     QCOMPARE(otherStatus, UsbStatus::Busy);
-    QVERIFY(reply[0] == 0 && reply[1] == 0x5a && moved == 2);
     QVERIFY(other[0] == 0 && other[1] == 0x38 && other[2] == 0x7e && other[3] == 0x11 && otherMoved == 0);
 }
 
