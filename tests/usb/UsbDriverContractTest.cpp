@@ -144,9 +144,8 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
 
     std::uint8_t byte = 0;
     std::uint32_t done = 0xDEAD;
-    const auto transfer = [&](std::uint32_t handle, std::uint32_t pipe, std::uint32_t read,
-                              std::uint8_t* at) {
-        return d.WDU_Transfer(handle, pipe, read, 0, at, 1, &done, {}, 1000);
+    const auto transfer = [&](std::uint32_t handle, std::uint32_t pipe, std::uint32_t in, std::uint8_t* at) {
+        return d.WDU_Transfer(handle, pipe, in, 0, at, 1, &done, {}, 1000);
     };
     QCOMPARE(transfer(0, 0x02, 2, &byte), UsbStatus::InvalidArgument);
     QCOMPARE(done, 0u);
@@ -310,9 +309,7 @@ template <std::uint32_t Why> void outOfReachThenFreed(Rig& rig, Layer& layer) {
     QCOMPARE(layer.exchange(layer.attached[0], "013900"), "0000");
 }
 
-template <class R> std::unique_ptr<Rig> make() {
-    return std::make_unique<R>();
-}
+template <class R> constexpr auto make = []() -> std::unique_ptr<Rig> { return std::make_unique<R>(); };
 const std::pair<const char*, std::unique_ptr<Rig> (*)()> Backends[] = {
     {"sim", make<SimRig>},
     {"libusb", make<LibusbRig>},
