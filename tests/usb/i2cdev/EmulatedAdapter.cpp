@@ -85,11 +85,9 @@ struct AdapterDevice {
             *as<unsigned long>(resolve(arg, 0, sizeof(unsigned long))) =
                 I2C_FUNC_SMBUS_BYTE_DATA | (state.plainI2c ? I2C_FUNC_I2C : 0);
             return umockdev_ioctl_client_complete(client, 0, 0);
-        case I2C_SLAVE:         // the address is the argument itself; the kernel keeps it per open file
-        case I2C_SLAVE_FORCE: { // only FORCE takes an address that a driver holds
+        case I2C_SLAVE: { // the address is the argument itself; the kernel keeps it per open file
             const gsize address = *reinterpret_cast<gsize*>(arg->data);
-            if (state.claimed && address == state.chip &&
-                umockdev_ioctl_client_get_request(client) == I2C_SLAVE)
+            if (state.claimed && address == state.chip)
                 return umockdev_ioctl_client_complete(client, -1, EBUSY);
             g_object_set_data(G_OBJECT(client), SlaveKey, GSIZE_TO_POINTER(address));
             return umockdev_ioctl_client_complete(client, 0, 0);
@@ -186,9 +184,7 @@ int EmulatedAdapter::add(Parent parent, bool marked) {
                                         "E: DEVNAME=/dev/i2c-%2\nE: MAJOR=89\nE: MINOR=%2\n"
                                         "E: REGBENCH_I2C=%3\nA: dev=89:%2\n\nP: %1\nE: SUBSYSTEM=i2c\n"
                                         "E: DEVTYPE=i2c_adapter\n")
-                             .arg(path)
-                             .arg(bus)
-                             .arg(marked ? 1 : 0);
+                             .arg(path, QString::number(bus), QString::number(int(marked)));
     return bed_->add("/dev/i2c-" + QByteArray::number(bus),
                      QStringLiteral("/sys%1/i2c-dev/i2c-%2").arg(path).arg(bus).toLatin1(),
                      (text + above).toLatin1());
