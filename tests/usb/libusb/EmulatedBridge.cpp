@@ -145,10 +145,7 @@ struct BridgeDevice : usb::BridgeBus {
 
     // A new request drops an unread reply.
     void serve(const std::uint8_t* bytes, int length) {
-        reply.reset();
-        const std::vector<std::uint8_t> served =
-            usb::BridgeService::serve(*this, {bytes, bytes + length}).reply;
-        reply = served;
+        reply = usb::BridgeService::serve(*this, {bytes, bytes + length}).reply;
     }
 
     void deliver() {
