@@ -40,10 +40,7 @@ struct Transaction {
     std::uint8_t chip = 0x1C;
 };
 const Transaction Transactions[] = {
-    {"read", true, 0, Read, "00a0", OnBusRead},
-    {"read, SMBus only", false, 0, Read, "00a0", OnBusRead},
     {"write", true, 0, Write, "00", OnBusWrite},
-    {"write, SMBus only", false, 0, Write, "00", OnBusWrite},
     {"no ack, EREMOTEIO", false, EREMOTEIO, Write, "40", ""},
     {"bus error, EIO", true, EIO, Read, "80ff", ""},
     {"chip claimed by a driver", true, 0, Read, "80ff", OnBusRead, true},
