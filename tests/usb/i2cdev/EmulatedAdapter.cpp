@@ -20,8 +20,7 @@ QString message(bool read, unsigned address, const std::uint8_t* bytes, int leng
     const QString to = QString::number(address, 16).rightJustified(2, QLatin1Char('0'));
     if (read)
         return QStringLiteral("r%1[%2]").arg(to).arg(length);
-    const QByteArray data(reinterpret_cast<const char*>(bytes), length);
-    return QStringLiteral("w") + to + QLatin1Char(' ') + QString::fromLatin1(data.toHex(' '));
+    return "w" + to + ' ' + QByteArray(reinterpret_cast<const char*>(bytes), length).toHex(' ');
 }
 
 // The devices above an adapter, from the top, as "name subsystem driver" ("-" for none), in the order of
@@ -34,29 +33,6 @@ constexpr std::array<const char*, 7> DevicesAbove = {
     "usb1/%1 usb usb;%1:1.0 usb acme_io",
     "usb1/%1 usb usb;%1:1.0 usb i2c-tiny-usb;i2c-9%2 i2c -;9%2-0070 i2c pca954x",
     "pci0000:00/0000:00:1f.%2 pci i801_smbus"};
-
-// The records of the devices above an adapter, the nearest first as umockdev-record writes them; path ends
-// at the device the adapter hangs on. A driver is bound as the kernel shows it: the device's link to it.
-QString recordsAbove(EmulatedAdapter::Parent parent, int bus, QString& path) {
-    QString records;
-    QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
-    chain.replace(QStringLiteral("%1"), QStringLiteral("1-%1").arg(bus + 2))
-        .replace("%2", QString::number(bus));
-    for (const QString& device : chain.split(';')) {
-        const QStringList f = device.split(' '); // name subsystem driver
-        path += '/' + f[0];
-        QString text = QStringLiteral("\nP: %1\nE: SUBSYSTEM=%2\n").arg(path, f[1]);
-        if (f[1] == "usb" && !f[0].contains(':'))
-            text += QStringLiteral("E: DEVTYPE=usb_device\nA: idVendor=%1\nA: idProduct=%2\n")
-                        .arg(EmulatedAdapter::VendorId, 0, 16)
-                        .arg(EmulatedAdapter::ProductId + bus, 0, 16);
-        if (f[2] != "-")
-            text += QStringLiteral("L: driver=%1bus/%2/drivers/%3\n")
-                        .arg(QStringLiteral("../").repeated(path.count('/')), f[1], f[2]);
-        records.prepend(text);
-    }
-    return records;
-}
 
 } // namespace
 
@@ -176,8 +152,25 @@ template class Emulated<AdapterDevice, AdapterBus>;
 
 int EmulatedAdapter::add(Parent parent, bool marked) {
     const int bus = bed_->count();
-    QString path = QStringLiteral("/devices");
-    const QString above = recordsAbove(parent, bus, path);
+    // The records of the devices above, the nearest first as umockdev-record writes them; path ends at the
+    // device the adapter hangs on. A driver is bound as the kernel shows it: the device's link to it.
+    QString path = QStringLiteral("/devices"), above;
+    QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
+    chain.replace(QStringLiteral("%1"), QStringLiteral("1-%1").arg(bus + 2))
+        .replace("%2", QString::number(bus));
+    for (const QString& device : chain.split(';')) {
+        const QStringList f = device.split(' '); // name subsystem driver
+        path += '/' + f[0];
+        QString text = QStringLiteral("\nP: %1\nE: SUBSYSTEM=%2\n").arg(path, f[1]);
+        if (f[1] == "usb" && !f[0].contains(':'))
+            text += QStringLiteral("E: DEVTYPE=usb_device\nA: idVendor=%1\nA: idProduct=%2\n")
+                        .arg(VendorId, 0, 16)
+                        .arg(ProductId + bus, 0, 16);
+        if (f[2] != "-")
+            text += QStringLiteral("L: driver=%1bus/%2/drivers/%3\n")
+                        .arg(QStringLiteral("../").repeated(path.count('/')), f[1], f[2]);
+        above.prepend(text);
+    }
     path += QStringLiteral("/i2c-") + QString::number(bus);
     // The device first and then its parents, as umockdev-record writes them; =00 makes the node a file.
     const QString text = QStringLiteral("P: %1/i2c-dev/i2c-%2\nN: i2c-%2=00\nE: SUBSYSTEM=i2c-dev\n"
