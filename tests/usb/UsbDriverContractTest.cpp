@@ -24,7 +24,6 @@
 
 using namespace regbench::usb;
 using regbench::tests::Layer;
-using Handles = std::vector<std::uint32_t>;
 
 namespace {
 
@@ -125,15 +124,14 @@ void openAndClose(Rig& rig, Layer& layer) {
 // device's pipes after it.
 void offerAndTransfer(Rig& rig, Layer& layer) {
     UsbDriver& d = layer.driver;
-    std::uint32_t inside[2] = {UsbStatus::Other, UsbStatus::Other};
+    std::pair<std::uint32_t, std::uint32_t> inside{UsbStatus::Other, UsbStatus::Other};
     layer.onAttach = [&](std::uint32_t handle) {
         DeviceInfo info;
-        inside[0] = d.WDU_GetDeviceInfo(handle, &info);
-        inside[1] = d.WDU_SetInterface(handle, 0, 0);
+        inside = {d.WDU_GetDeviceInfo(handle, &info), d.WDU_SetInterface(handle, 0, 0)};
         return true;
     };
     attachOne(rig, layer);
-    QVERIFY(inside[0] == UsbStatus::Success && inside[1] == UsbStatus::Success);
+    QCOMPARE(inside, std::pair(UsbStatus::Success, UsbStatus::Success));
     const std::vector<PipeInfo>& pipes = layer.infos[0].ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
     QVERIFY(pipes.size() == 2 && pipes[0].Number == 0x02 && pipes[1].Number == 0x82);
     QVERIFY(pipes[0].Type == PipeType::Bulk && pipes[1].Type == PipeType::Bulk);
@@ -183,7 +181,7 @@ void refusedAndGone(Rig& rig, Layer& layer) {
     QCOMPARE(layer.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::Success);
     rig.unplug(0);
     rig.unplug(1);
-    QTRY_COMPARE(layer.detached, Handles{held});
+    QTRY_COMPARE(layer.detached, std::vector{held});
     QCOMPARE(layer.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::DeviceGone);
     rig.plug();
     QTRY_COMPARE(layer.attached.size(), 3u);
@@ -205,8 +203,7 @@ void refusedAndGone(Rig& rig, Layer& layer) {
 void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
                const std::function<void()>& then = {}, const QByteArray& replyHex = {}) {
     rig.hold(true);
-    QByteArray request = QByteArray::fromHex("01397f");
-    QByteArray reply(10, '\xEE');
+    QByteArray request = QByteArray::fromHex("01397f"), reply(10, '\xEE');
     QCOMPARE(layer.transfer(layer.attached[0], 0x02, request), UsbStatus::Success);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -233,7 +230,7 @@ void heldReply(Rig& rig, Layer& layer) {
     QCOMPARE(layer.exchange(h, "00387e11"), "00");
     QCOMPARE(layer.exchange(h, "01397e"), "0011");
     awaitHeld(rig, layer, UsbStatus::DeviceGone, 5000, [&rig] { rig.unplug(0); });
-    QTRY_COMPARE(layer.detached, Handles{h});
+    QTRY_COMPARE(layer.detached, std::vector{h});
 }
 
 // While a transfer waits, events go on (the poll runs), but arrivals wait for it to return; closing the
@@ -259,15 +256,14 @@ void secondWhileOneWaits(Rig& rig, Layer& layer) {
     attachOne(rig, layer);
     QCOMPARE(layer.exchange(layer.attached[0], "00387f5a"), "00");
     std::uint8_t other[] = {0x00, 0x38, 0x7e, 0x11};
-    std::uint32_t otherMoved = 0xDEAD, otherStatus = UsbStatus::Success;
+    std::uint32_t moved = 0xDEAD, refused = UsbStatus::Success;
     const auto second = [&] {
-        otherStatus =
-            layer.driver.WDU_Transfer(layer.attached[0], 0x82, 1, 0, other, 4, &otherMoved, {}, 5000);
+        refused = layer.driver.WDU_Transfer(layer.attached[0], 0x82, 1, 0, other, 4, &moved, {}, 5000);
         rig.hold(false);
     };
     awaitHeld(rig, layer, UsbStatus::Success, 5000, second, "005a");
-    QCOMPARE(otherStatus, UsbStatus::Busy);
-    QVERIFY(other[0] == 0 && other[1] == 0x38 && other[2] == 0x7e && other[3] == 0x11 && otherMoved == 0);
+    QCOMPARE(refused, UsbStatus::Busy);
+    QVERIFY(other[0] == 0 && other[1] == 0x38 && other[2] == 0x7e && other[3] == 0x11 && moved == 0);
 }
 
 // Closing drops the arrivals not yet delivered, also when a callback closes the layer.
