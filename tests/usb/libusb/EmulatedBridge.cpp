@@ -23,8 +23,7 @@ struct BridgeDevice : usb::BridgeBus {
     BridgeState state;
     bool dropReplies = false; // held: requests still arrive, their replies wait for the release
     std::optional<std::vector<std::uint8_t>> reply; // the bridge keeps one at most
-    std::deque<Memory> pendingIn;
-    std::deque<Memory> reapable;
+    std::deque<Memory> pendingIn, reapable;
 
     void hold(bool on) {
         dropReplies = on;
@@ -93,7 +92,7 @@ struct BridgeDevice : usb::BridgeBus {
         f->status = 0;
         f->actual_length = 0;
         if (f->endpoint == usb::BridgeProtocol::RequestPipe) {
-            const auto* bytes = static_cast<const std::uint8_t*>(f->buffer); // its reply replaces an unread one
+            const auto* bytes = static_cast<const std::uint8_t*>(f->buffer); // an unread reply is dropped
             reply = usb::BridgeService::serve(*this, {bytes, bytes + f->buffer_length}).reply;
             f->actual_length = f->buffer_length;
             reapable.push_back(u);
