@@ -30,7 +30,6 @@ struct Rig : regbench::tests::Layer {
 constexpr const char* Read = "013905";
 constexpr const char* Write = "0038053c";
 constexpr const char* OnBusRead = "w1c 05, r1c[1]";
-constexpr const char* OnBusWrite = "w1c 05 3c";
 struct Transaction {
     const char* name;
     bool plainI2c; // false: the adapter offers the SMBus byte-data calls only
@@ -40,7 +39,7 @@ struct Transaction {
     std::uint8_t chip = 0x1C;
 };
 const Transaction Transactions[] = {
-    {"write", true, 0, Write, "00", OnBusWrite},
+    {"write", true, 0, Write, "00", "w1c 05 3c"},
     {"no ack, EREMOTEIO", false, EREMOTEIO, Write, "40", ""},
     {"bus error, EIO", true, EIO, Read, "80ff", ""},
     {"chip claimed by a driver", true, 0, Read, "80ff", OnBusRead, true},
