@@ -198,10 +198,10 @@ void refusedAndGone(Rig& rig, Layer& layer) {
 }
 
 // Sends a request whose reply bridge 0 holds and waits for the reply, ms at most, which ends with status and
-// brings replyHex (nothing unless said). Once the transfer waits, `then` runs from the event loop (a
-// transfer's wait handles events) and must end the wait at once; without it, the wait lasts its time-out.
-void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
-               const std::function<void()>& then = {}, const QByteArray& replyHex = {}) {
+// brings replyHex. Once the transfer waits, `then` runs from the event loop (a transfer's wait handles
+// events) and must end the wait at once; without it, the wait lasts its time-out.
+void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, const QByteArray& replyHex, std::uint32_t ms,
+               const std::function<void()>& then = {}) {
     rig.hold(true);
     QByteArray request = QByteArray::fromHex("01397f"), reply(10, '\xEE');
     QCOMPARE(layer.transfer(layer.attached[0], 0x02, request), UsbStatus::Success);
@@ -225,11 +225,11 @@ void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
 void heldReply(Rig& rig, Layer& layer) {
     attachOne(rig, layer);
     const std::uint32_t h = layer.attached[0];
-    awaitHeld(rig, layer, UsbStatus::Timeout, 100);
+    awaitHeld(rig, layer, UsbStatus::Timeout, {}, 100);
     rig.hold(false);
     QCOMPARE(layer.exchange(h, "00387e11"), "00");
     QCOMPARE(layer.exchange(h, "01397e"), "0011");
-    awaitHeld(rig, layer, UsbStatus::DeviceGone, 5000, [&rig] { rig.unplug(0); });
+    awaitHeld(rig, layer, UsbStatus::DeviceGone, {}, 5000, [&rig] { rig.unplug(0); });
     QTRY_COMPARE(layer.detached, std::vector{h});
 }
 
@@ -238,7 +238,7 @@ void heldReply(Rig& rig, Layer& layer) {
 void closedMidTransfer(Rig& rig, Layer& layer) {
     attachOne(rig, layer);
     std::size_t attachedAtClose = 0;
-    awaitHeld(rig, layer, UsbStatus::InvalidHandle, 5000, [&] {
+    awaitHeld(rig, layer, UsbStatus::InvalidHandle, {}, 5000, [&] {
         rig.plug();
         QTimer::singleShot(150, [&] {
             attachedAtClose = layer.attached.size();
@@ -257,11 +257,10 @@ void secondWhileOneWaits(Rig& rig, Layer& layer) {
     QCOMPARE(layer.exchange(layer.attached[0], "00387f5a"), "00");
     std::uint8_t other[] = {0x00, 0x38, 0x7e, 0x11};
     std::uint32_t moved = 0xDEAD, refused = UsbStatus::Success;
-    const auto second = [&] {
+    awaitHeld(rig, layer, UsbStatus::Success, "005a", 5000, [&] {
         refused = layer.driver.WDU_Transfer(layer.attached[0], 0x82, 1, 0, other, 4, &moved, {}, 5000);
         rig.hold(false);
-    };
-    awaitHeld(rig, layer, UsbStatus::Success, 5000, second, "005a");
+    });
     QCOMPARE(refused, UsbStatus::Busy);
     QVERIFY(other[0] == 0 && other[1] == 0x38 && other[2] == 0x7e && other[3] == 0x11 && moved == 0);
 }
