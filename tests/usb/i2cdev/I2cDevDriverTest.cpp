@@ -15,7 +15,7 @@
 
 using namespace regbench::usb;
 using regbench::tests::EmulatedAdapter;
-using Parent = EmulatedAdapter::Parent;
+using enum EmulatedAdapter::Parent;
 
 // A backend opened on the layer's rig.
 struct Rig : regbench::tests::Layer {
@@ -53,18 +53,17 @@ class I2cDevDriverTest : public QObject {
 private slots:
     void offersOnlyEligibleAdapters() {
         EmulatedAdapter adapters;
-        adapters.add(Parent::TinyUsb);
+        adapters.add(TinyUsb);
         // Buses of parts that their drivers run: never to be touched.
-        for (Parent other :
-             {Parent::TvTuner, Parent::VideoCapture, Parent::OtherUsb, Parent::Multiplexer, Parent::Pci})
+        for (auto other : {TvTuner, VideoCapture, OtherUsb, Multiplexer, Pci})
             adapters.add(other);
-        adapters.add(Parent::Pci, true);
+        adapters.add(Pci, true);
         Rig rig;
         rig.onAttach = [&rig](std::uint32_t) { return rig.attached.size() != 4; };
         QCOMPARE(rig.init(), UsbStatus::Success);
         QTRY_COMPARE(rig.attached.size(), 2u);
-        adapters.add(Parent::TvTuner);
-        adapters.add(Parent::Cp2112);
+        adapters.add(TvTuner);
+        adapters.add(Cp2112);
         QTRY_COMPARE(rig.attached.size(), 3u); // events come in order: the unmarked bus 7 was passed over
         adapters.mark(7);
         QTRY_COMPARE(rig.attached.size(), 4u);
@@ -76,7 +75,7 @@ private slots:
             QCOMPARE(adapters.ioctls(bus), 0); // discovery probes nothing
 
         adapters.mark(7); // `udevadm trigger` again: a refusal stands
-        adapters.add(Parent::TinyUsb);
+        adapters.add(TinyUsb);
         QTRY_COMPARE(rig.attached.size(), 5u);
         QCOMPARE(rig.offered(usb + 9), 1u); // and not bus 7 again before it
     }
@@ -160,7 +159,7 @@ private slots:
         EmulatedAdapter adapters;
         adapters.add();
         adapters.add();
-        adapters.add(Parent::Pci);
+        adapters.add(Pci);
         for (int bus : {1, 2}) {
             Rig rig;
             QStringList told;
