@@ -18,9 +18,8 @@ constexpr const char* SlaveKey = "i2c-slave-address";
 
 QString message(bool read, unsigned address, const std::uint8_t* bytes, int length) {
     const QString to = QString::number(address, 16).rightJustified(2, QLatin1Char('0'));
-    if (read)
-        return QStringLiteral("r%1[%2]").arg(to).arg(length);
-    return "w" + to + ' ' + QByteArray(reinterpret_cast<const char*>(bytes), length).toHex(' ');
+    return read ? QStringLiteral("r%1[%2]").arg(to).arg(length)
+                : "w" + to + ' ' + QByteArray(reinterpret_cast<const char*>(bytes), length).toHex(' ');
 }
 
 // The devices above an adapter, from the top, as "name subsystem driver" ("-" for none), in the order of
@@ -82,23 +81,20 @@ struct AdapterDevice {
         if (state.fault != 0)
             return umockdev_ioctl_client_complete(client, -1, state.fault);
         QStringList trace;
-        const int result = umockdev_ioctl_client_get_request(client) == I2C_RDWR
-                               ? rdwr(umockdev_ioctl_client_get_arg(client), trace)
-                               : smbus(client, trace);
+        const int result = umockdev_ioctl_client_get_request(client) == I2C_RDWR ? rdwr(client, trace)
+                                                                                 : smbus(client, trace);
         state.transactions << trace.join(QStringLiteral(", "));
         umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? -result : 0);
     }
     // Returns the number of messages, or -errno. A message's fields are read before its buf is resolved,
     // which rewrites the pointer.
-    int rdwr(UMockdevIoctlData* arg, QStringList& trace) {
-        const Memory call = resolve(arg, 0, sizeof(i2c_rdwr_ioctl_data));
+    int rdwr(UMockdevIoctlClient* client, QStringList& trace) {
+        const Memory call = resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(i2c_rdwr_ioctl_data));
         const int count = static_cast<int>(as<i2c_rdwr_ioctl_data>(call)->nmsgs);
-        const Memory messages =
-            resolve(call.get(), offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
+        const Memory msgs = resolve(call.get(), offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
         for (int i = 0; i < count; ++i) {
-            const i2c_msg m = as<i2c_msg>(messages)[i];
-            const Memory buffer =
-                resolve(messages.get(), i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), m.len);
+            const i2c_msg m = as<i2c_msg>(msgs)[i];
+            const Memory buffer = resolve(msgs.get(), i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), m.len);
             std::uint8_t* bytes = as<std::uint8_t>(buffer);
             const bool read = (m.flags & I2C_M_RD) != 0;
             trace << message(read, m.addr, bytes, m.len);
@@ -123,8 +119,7 @@ struct AdapterDevice {
         const i2c_smbus_ioctl_data c = *as<i2c_smbus_ioctl_data>(call);
         const Memory data = resolve(call.get(), offsetof(i2c_smbus_ioctl_data, data), sizeof(i2c_smbus_data));
         std::uint8_t& value = as<i2c_smbus_data>(data)->byte;
-        const auto slave =
-            static_cast<unsigned>(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(client), SlaveKey)));
+        const auto slave = unsigned(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(client), SlaveKey)));
         const std::array<std::uint8_t, 2> bytes = {c.command, value};
         const bool read = c.read_write == I2C_SMBUS_READ;
         trace << message(false, slave, bytes.data(), read ? 1 : 2); // the same bytes on the bus as I2C_RDWR's
