@@ -66,8 +66,7 @@ struct BridgeDevice : usb::BridgeBus {
                 USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
                 USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
             return umockdev_ioctl_client_complete(client, 0, 0);
-        case USBDEVFS_CLAIMINTERFACE:
-        case USBDEVFS_DISCONNECT_CLAIM:
+        case USBDEVFS_DISCONNECT_CLAIM: // libusb claims so, as it detaches kernel drivers
         case USBDEVFS_RELEASEINTERFACE:
             if (state.claimTaken && request != USBDEVFS_RELEASEINTERFACE)
                 return umockdev_ioctl_client_complete(client, -1, EBUSY);
