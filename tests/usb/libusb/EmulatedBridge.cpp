@@ -63,8 +63,7 @@ struct BridgeDevice : usb::BridgeBus {
         switch (request) {
         case USBDEVFS_GET_CAPABILITIES:
             *as<std::uint32_t>(resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(std::uint32_t))) =
-                USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
-                USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+                USBDEVFS_CAP_REAP_AFTER_DISCONNECT; // the one libusb relies on here: reaping after an unplug
             return umockdev_ioctl_client_complete(client, 0, 0);
         case USBDEVFS_DISCONNECT_CLAIM: // libusb claims so, as it detaches kernel drivers
         case USBDEVFS_RELEASEINTERFACE:
