@@ -157,9 +157,8 @@ private slots:
     // to mark it, and nothing goes to it.
     void chosenBus() {
         EmulatedAdapter adapters;
-        adapters.add();
-        adapters.add();
-        adapters.add(Pci);
+        for (auto parent : {TinyUsb, TinyUsb, Pci})
+            adapters.add(parent);
         for (int bus : {1, 2}) {
             Rig rig;
             QStringList told;
