@@ -46,8 +46,7 @@ struct Layer {
     }
     // The reply in hex, or "error" and the status of the transfer that failed.
     QByteArray exchange(std::uint32_t handle, const QByteArray& requestHex) {
-        QByteArray request = QByteArray::fromHex(requestHex);
-        QByteArray reply(10, 0);
+        QByteArray request = QByteArray::fromHex(requestHex), reply(10, 0);
         std::uint32_t status = transfer(handle, 0x02, request);
         if (status == usb::UsbStatus::Success)
             status = transfer(handle, 0x82, reply);

@@ -79,8 +79,7 @@ private:
     struct Slot {
         Testbed* owner;
         UMockdevIoctlBase* handler;
-        QByteArray node;
-        QByteArray syspath;
+        QByteArray node, syspath;
         bool removed = false;
         int ioctls = 0;
         Device device{};

@@ -24,7 +24,6 @@
 
 using namespace regbench::usb;
 using regbench::tests::Layer;
-using Handles = std::vector<std::uint32_t>;
 
 namespace {
 
@@ -125,15 +124,14 @@ void openAndClose(Rig& rig, Layer& layer) {
 // device's pipes after it.
 void offerAndTransfer(Rig& rig, Layer& layer) {
     UsbDriver& d = layer.driver;
-    std::uint32_t inside[2] = {UsbStatus::Other, UsbStatus::Other};
+    std::pair<std::uint32_t, std::uint32_t> inside{UsbStatus::Other, UsbStatus::Other};
     layer.onAttach = [&](std::uint32_t handle) {
         DeviceInfo info;
-        inside[0] = d.WDU_GetDeviceInfo(handle, &info);
-        inside[1] = d.WDU_SetInterface(handle, 0, 0);
+        inside = {d.WDU_GetDeviceInfo(handle, &info), d.WDU_SetInterface(handle, 0, 0)};
         return true;
     };
     attachOne(rig, layer);
-    QVERIFY(inside[0] == UsbStatus::Success && inside[1] == UsbStatus::Success);
+    QCOMPARE(inside, std::pair(UsbStatus::Success, UsbStatus::Success));
     const std::vector<PipeInfo>& pipes = layer.infos[0].ActiveInterfaces.at(0).ActiveAltSetting.Pipes;
     QVERIFY(pipes.size() == 2 && pipes[0].Number == 0x02 && pipes[1].Number == 0x82);
     QVERIFY(pipes[0].Type == PipeType::Bulk && pipes[1].Type == PipeType::Bulk);
@@ -144,9 +142,8 @@ void offerAndTransfer(Rig& rig, Layer& layer) {
 
     std::uint8_t byte = 0;
     std::uint32_t done = 0xDEAD;
-    const auto transfer = [&](std::uint32_t handle, std::uint32_t pipe, std::uint32_t read,
-                              std::uint8_t* at) {
-        return d.WDU_Transfer(handle, pipe, read, 0, at, 1, &done, {}, 1000);
+    const auto transfer = [&](std::uint32_t handle, std::uint32_t pipe, std::uint32_t in, std::uint8_t* at) {
+        return d.WDU_Transfer(handle, pipe, in, 0, at, 1, &done, {}, 1000);
     };
     QCOMPARE(transfer(0, 0x02, 2, &byte), UsbStatus::InvalidArgument);
     QCOMPARE(done, 0u);
@@ -184,7 +181,7 @@ void refusedAndGone(Rig& rig, Layer& layer) {
     QCOMPARE(layer.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::Success);
     rig.unplug(0);
     rig.unplug(1);
-    QTRY_COMPARE(layer.detached, Handles{held});
+    QTRY_COMPARE(layer.detached, std::vector{held});
     QCOMPARE(layer.driver.WDU_GetDeviceInfo(held, &info), UsbStatus::DeviceGone);
     rig.plug();
     QTRY_COMPARE(layer.attached.size(), 3u);
@@ -201,13 +198,12 @@ void refusedAndGone(Rig& rig, Layer& layer) {
 }
 
 // Sends a request whose reply bridge 0 holds and waits for the reply, ms at most, which ends with status and
-// brings nothing. Once the transfer waits, `then` runs from the event loop (a transfer's wait handles events)
-// and must end the wait at once; without it, the wait lasts its time-out.
-void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
+// brings replyHex. Once the transfer waits, `then` runs from the event loop (a transfer's wait handles
+// events) and must end the wait at once; without it, the wait lasts its time-out.
+void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, const QByteArray& replyHex, std::uint32_t ms,
                const std::function<void()>& then = {}) {
     rig.hold(true);
-    QByteArray request = QByteArray::fromHex("01397f");
-    QByteArray reply(2, 0);
+    QByteArray request = QByteArray::fromHex("01397f"), reply(10, '\xEE');
     QCOMPARE(layer.transfer(layer.attached[0], 0x02, request), UsbStatus::Success);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -220,7 +216,7 @@ void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(layer.transfer(layer.attached[0], 0x82, reply, ms), status);
-    QVERIFY(reply.isEmpty());
+    QCOMPARE(reply.toHex(), replyHex);
     QVERIFY2(then ? clock.elapsed() < 5000 : clock.elapsed() >= ms - 10, QByteArray::number(clock.elapsed()));
 }
 
@@ -229,30 +225,26 @@ void awaitHeld(Rig& rig, Layer& layer, std::uint32_t status, std::uint32_t ms,
 void heldReply(Rig& rig, Layer& layer) {
     attachOne(rig, layer);
     const std::uint32_t h = layer.attached[0];
-    awaitHeld(rig, layer, UsbStatus::Timeout, 100);
+    awaitHeld(rig, layer, UsbStatus::Timeout, {}, 100);
     rig.hold(false);
     QCOMPARE(layer.exchange(h, "00387e11"), "00");
     QCOMPARE(layer.exchange(h, "01397e"), "0011");
-    awaitHeld(rig, layer, UsbStatus::DeviceGone, 5000, [&rig] { rig.unplug(0); });
-    QTRY_COMPARE(layer.detached, Handles{h});
+    awaitHeld(rig, layer, UsbStatus::DeviceGone, {}, 5000, [&rig] { rig.unplug(0); });
+    QTRY_COMPARE(layer.detached, std::vector{h});
 }
 
-// While a transfer waits, events go on (the poll runs), but arrivals wait for it to return and a second
-// transfer is refused; closing the layer ends the wait at once and drops the waiting arrival.
+// While a transfer waits, events go on (the poll runs), but arrivals wait for it to return; closing the
+// layer ends the wait at once and drops the waiting arrival.
 void closedMidTransfer(Rig& rig, Layer& layer) {
     attachOne(rig, layer);
-    QByteArray second = QByteArray::fromHex("01397f");
-    std::uint32_t secondStatus = UsbStatus::Success;
     std::size_t attachedAtClose = 0;
-    awaitHeld(rig, layer, UsbStatus::InvalidHandle, 5000, [&] {
-        secondStatus = layer.transfer(layer.attached[0], 0x02, second);
+    awaitHeld(rig, layer, UsbStatus::InvalidHandle, {}, 5000, [&] {
         rig.plug();
         QTimer::singleShot(150, [&] {
             attachedAtClose = layer.attached.size();
             layer.uninit();
         });
     });
-    QCOMPARE(secondStatus, UsbStatus::Busy);
     QCOMPARE(attachedAtClose, 1u);
     QTest::qWait(100);
     QVERIFY(layer.attached.size() == 1 && layer.detached.empty());
@@ -262,26 +254,15 @@ void closedMidTransfer(Rig& rig, Layer& layer) {
 // it comes, lands in the first one's buffer, and the second one's buffer and count stay as they were.
 void secondWhileOneWaits(Rig& rig, Layer& layer) {
     attachOne(rig, layer);
-    UsbDriver& d = layer.driver;
-    const std::uint32_t h = layer.attached[0];
-    QCOMPARE(layer.exchange(h, "00387e5a"), "00");
-    rig.hold(true);
-    std::uint8_t request[] = {0x01, 0x39, 0x7e}, reply[] = {0xEE, 0xEE}, other[] = {0x00, 0x38, 0x7e, 0x11};
-    std::uint32_t moved = 0, otherMoved = 0xDEAD, otherStatus = UsbStatus::Success;
-    QCOMPARE(d.WDU_Transfer(h, 0x02, 0, 0, request, 3, nullptr, {}, 5000), UsbStatus::Success);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!rig.transferWaiting())
-            return;
-        poll.stop();
-        otherStatus = d.WDU_Transfer(h, 0x82, 1, 0, other, 4, &otherMoved, {}, 5000);
+    QCOMPARE(layer.exchange(layer.attached[0], "00387f5a"), "00");
+    std::uint8_t other[] = {0x00, 0x38, 0x7e, 0x11};
+    std::uint32_t moved = 0xDEAD, refused = UsbStatus::Success;
+    awaitHeld(rig, layer, UsbStatus::Success, "005a", 5000, [&] {
+        refused = layer.driver.WDU_Transfer(layer.attached[0], 0x82, 1, 0, other, 4, &moved, {}, 5000);
         rig.hold(false);
     });
-    poll.start(5);
-    QCOMPARE(d.WDU_Transfer(h, 0x82, 1, 0, reply, 2, &moved, {}, 5000), UsbStatus::Success);
-    QCOMPARE(otherStatus, UsbStatus::Busy);
-    QVERIFY(reply[0] == 0 && reply[1] == 0x5a && moved == 2);
-    QVERIFY(other[0] == 0 && other[1] == 0x38 && other[2] == 0x7e && other[3] == 0x11 && otherMoved == 0);
+    QCOMPARE(refused, UsbStatus::Busy);
+    QVERIFY(other[0] == 0 && other[1] == 0x38 && other[2] == 0x7e && other[3] == 0x11 && moved == 0);
 }
 
 // Closing drops the arrivals not yet delivered, also when a callback closes the layer.
@@ -323,9 +304,7 @@ template <std::uint32_t Why> void outOfReachThenFreed(Rig& rig, Layer& layer) {
     QCOMPARE(layer.exchange(layer.attached[0], "013900"), "0000");
 }
 
-template <class R> std::unique_ptr<Rig> make() {
-    return std::make_unique<R>();
-}
+template <class R> constexpr auto make = []() -> std::unique_ptr<Rig> { return std::make_unique<R>(); };
 const std::pair<const char*, std::unique_ptr<Rig> (*)()> Backends[] = {
     {"sim", make<SimRig>},
     {"libusb", make<LibusbRig>},

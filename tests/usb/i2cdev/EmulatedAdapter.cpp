@@ -18,10 +18,8 @@ constexpr const char* SlaveKey = "i2c-slave-address";
 
 QString message(bool read, unsigned address, const std::uint8_t* bytes, int length) {
     const QString to = QString::number(address, 16).rightJustified(2, QLatin1Char('0'));
-    if (read)
-        return QStringLiteral("r%1[%2]").arg(to).arg(length);
-    const QByteArray data(reinterpret_cast<const char*>(bytes), length);
-    return QStringLiteral("w") + to + QLatin1Char(' ') + QString::fromLatin1(data.toHex(' '));
+    return read ? QStringLiteral("r%1[%2]").arg(to).arg(length)
+                : "w" + to + ' ' + QByteArray(reinterpret_cast<const char*>(bytes), length).toHex(' ');
 }
 
 // The devices above an adapter, from the top, as "name subsystem driver" ("-" for none), in the order of
@@ -34,29 +32,6 @@ constexpr std::array<const char*, 7> DevicesAbove = {
     "usb1/%1 usb usb;%1:1.0 usb acme_io",
     "usb1/%1 usb usb;%1:1.0 usb i2c-tiny-usb;i2c-9%2 i2c -;9%2-0070 i2c pca954x",
     "pci0000:00/0000:00:1f.%2 pci i801_smbus"};
-
-// The records of the devices above an adapter, the nearest first as umockdev-record writes them; path ends
-// at the device the adapter hangs on. A driver is bound as the kernel shows it: the device's link to it.
-QString recordsAbove(EmulatedAdapter::Parent parent, int bus, QString& path) {
-    QString records;
-    QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
-    chain.replace(QStringLiteral("%1"), QStringLiteral("1-%1").arg(bus + 2))
-        .replace("%2", QString::number(bus));
-    for (const QString& device : chain.split(';')) {
-        const QStringList f = device.split(' '); // name subsystem driver
-        path += '/' + f[0];
-        QString text = QStringLiteral("\nP: %1\nE: SUBSYSTEM=%2\n").arg(path, f[1]);
-        if (f[1] == "usb" && !f[0].contains(':'))
-            text += QStringLiteral("E: DEVTYPE=usb_device\nA: idVendor=%1\nA: idProduct=%2\n")
-                        .arg(EmulatedAdapter::VendorId, 0, 16)
-                        .arg(EmulatedAdapter::ProductId + bus, 0, 16);
-        if (f[2] != "-")
-            text += QStringLiteral("L: driver=%1bus/%2/drivers/%3\n")
-                        .arg(QStringLiteral("../").repeated(path.count('/')), f[1], f[2]);
-        records.prepend(text);
-    }
-    return records;
-}
 
 } // namespace
 
@@ -85,11 +60,9 @@ struct AdapterDevice {
             *as<unsigned long>(resolve(arg, 0, sizeof(unsigned long))) =
                 I2C_FUNC_SMBUS_BYTE_DATA | (state.plainI2c ? I2C_FUNC_I2C : 0);
             return umockdev_ioctl_client_complete(client, 0, 0);
-        case I2C_SLAVE:         // the address is the argument itself; the kernel keeps it per open file
-        case I2C_SLAVE_FORCE: { // only FORCE takes an address that a driver holds
+        case I2C_SLAVE: { // the address is the argument itself; the kernel keeps it per open file
             const gsize address = *reinterpret_cast<gsize*>(arg->data);
-            if (state.claimed && address == state.chip &&
-                umockdev_ioctl_client_get_request(client) == I2C_SLAVE)
+            if (state.claimed && address == state.chip)
                 return umockdev_ioctl_client_complete(client, -1, EBUSY);
             g_object_set_data(G_OBJECT(client), SlaveKey, GSIZE_TO_POINTER(address));
             return umockdev_ioctl_client_complete(client, 0, 0);
@@ -108,23 +81,20 @@ struct AdapterDevice {
         if (state.fault != 0)
             return umockdev_ioctl_client_complete(client, -1, state.fault);
         QStringList trace;
-        const int result = umockdev_ioctl_client_get_request(client) == I2C_RDWR
-                               ? rdwr(umockdev_ioctl_client_get_arg(client), trace)
-                               : smbus(client, trace);
+        const int result = umockdev_ioctl_client_get_request(client) == I2C_RDWR ? rdwr(client, trace)
+                                                                                 : smbus(client, trace);
         state.transactions << trace.join(QStringLiteral(", "));
         umockdev_ioctl_client_complete(client, result < 0 ? -1 : result, result < 0 ? -result : 0);
     }
     // Returns the number of messages, or -errno. A message's fields are read before its buf is resolved,
     // which rewrites the pointer.
-    int rdwr(UMockdevIoctlData* arg, QStringList& trace) {
-        const Memory call = resolve(arg, 0, sizeof(i2c_rdwr_ioctl_data));
+    int rdwr(UMockdevIoctlClient* client, QStringList& trace) {
+        const Memory call = resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(i2c_rdwr_ioctl_data));
         const int count = static_cast<int>(as<i2c_rdwr_ioctl_data>(call)->nmsgs);
-        const Memory messages =
-            resolve(call.get(), offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
+        const Memory msgs = resolve(call.get(), offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
         for (int i = 0; i < count; ++i) {
-            const i2c_msg m = as<i2c_msg>(messages)[i];
-            const Memory buffer =
-                resolve(messages.get(), i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), m.len);
+            const i2c_msg m = as<i2c_msg>(msgs)[i];
+            const Memory buffer = resolve(msgs.get(), i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), m.len);
             std::uint8_t* bytes = as<std::uint8_t>(buffer);
             const bool read = (m.flags & I2C_M_RD) != 0;
             trace << message(read, m.addr, bytes, m.len);
@@ -149,8 +119,7 @@ struct AdapterDevice {
         const i2c_smbus_ioctl_data c = *as<i2c_smbus_ioctl_data>(call);
         const Memory data = resolve(call.get(), offsetof(i2c_smbus_ioctl_data, data), sizeof(i2c_smbus_data));
         std::uint8_t& value = as<i2c_smbus_data>(data)->byte;
-        const auto slave =
-            static_cast<unsigned>(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(client), SlaveKey)));
+        const auto slave = unsigned(GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(client), SlaveKey)));
         const std::array<std::uint8_t, 2> bytes = {c.command, value};
         const bool read = c.read_write == I2C_SMBUS_READ;
         trace << message(false, slave, bytes.data(), read ? 1 : 2); // the same bytes on the bus as I2C_RDWR's
@@ -178,17 +147,32 @@ template class Emulated<AdapterDevice, AdapterBus>;
 
 int EmulatedAdapter::add(Parent parent, bool marked) {
     const int bus = bed_->count();
-    QString path = QStringLiteral("/devices");
-    const QString above = recordsAbove(parent, bus, path);
+    // The records of the devices above, the nearest first as umockdev-record writes them; path ends at the
+    // device the adapter hangs on. A driver is bound as the kernel shows it: the device's link to it.
+    QString path = QStringLiteral("/devices"), above;
+    QString chain = QString::fromLatin1(DevicesAbove.at(static_cast<std::size_t>(parent)));
+    chain.replace(QStringLiteral("%1"), QStringLiteral("1-%1").arg(bus + 2))
+        .replace("%2", QString::number(bus));
+    for (const QString& device : chain.split(';')) {
+        const QStringList f = device.split(' '); // name subsystem driver
+        path += '/' + f[0];
+        QString text = QStringLiteral("\nP: %1\nE: SUBSYSTEM=%2\n").arg(path, f[1]);
+        if (f[1] == "usb" && !f[0].contains(':'))
+            text += QStringLiteral("E: DEVTYPE=usb_device\nA: idVendor=%1\nA: idProduct=%2\n")
+                        .arg(VendorId, 0, 16)
+                        .arg(ProductId + bus, 0, 16);
+        if (f[2] != "-")
+            text += QStringLiteral("L: driver=%1bus/%2/drivers/%3\n")
+                        .arg(QStringLiteral("../").repeated(path.count('/')), f[1], f[2]);
+        above.prepend(text);
+    }
     path += QStringLiteral("/i2c-") + QString::number(bus);
     // The device first and then its parents, as umockdev-record writes them; =00 makes the node a file.
     const QString text = QStringLiteral("P: %1/i2c-dev/i2c-%2\nN: i2c-%2=00\nE: SUBSYSTEM=i2c-dev\n"
                                         "E: DEVNAME=/dev/i2c-%2\nE: MAJOR=89\nE: MINOR=%2\n"
                                         "E: REGBENCH_I2C=%3\nA: dev=89:%2\n\nP: %1\nE: SUBSYSTEM=i2c\n"
                                         "E: DEVTYPE=i2c_adapter\n")
-                             .arg(path)
-                             .arg(bus)
-                             .arg(marked ? 1 : 0);
+                             .arg(path, QString::number(bus), QString::number(int(marked)));
     return bed_->add("/dev/i2c-" + QByteArray::number(bus),
                      QStringLiteral("/sys%1/i2c-dev/i2c-%2").arg(path).arg(bus).toLatin1(),
                      (text + above).toLatin1());

@@ -17,29 +17,13 @@
 
 namespace regbench::tests {
 
-namespace {
-
-// Device, configuration 1 (bus powered, 100 mA), interface 0 (vendor-specific) and its bulk endpoints 0x02
-// and 0x82 of 64 bytes; vendor and product IDs little-endian.
-QByteArray descriptors(std::uint16_t vendorId, std::uint16_t productId) {
-    const auto le = [](std::uint16_t v) {
-        return QByteArray::number((v & 0xFF) << 8 | v >> 8, 16).rightJustified(4, '0');
-    };
-    return "1201000200000040" + le(vendorId) + le(productId) +
-           "000101020001"
-           "0902200001010080320904000002ff0000000705020240000007058202400000";
-}
-
-} // namespace
-
 // One bridge: what the test sees, the reply it holds and the URBs between submission and reaping, each the
 // resolved copy of the client's struct, whose buffer points to the copy of the client's buffer.
 struct BridgeDevice : usb::BridgeBus {
     BridgeState state;
     bool dropReplies = false; // held: requests still arrive, their replies wait for the release
     std::optional<std::vector<std::uint8_t>> reply; // the bridge keeps one at most
-    std::deque<Memory> pendingIn;
-    std::deque<Memory> reapable;
+    std::deque<Memory> pendingIn, reapable;
 
     void hold(bool on) {
         dropReplies = on;
@@ -79,11 +63,9 @@ struct BridgeDevice : usb::BridgeBus {
         switch (request) {
         case USBDEVFS_GET_CAPABILITIES:
             *as<std::uint32_t>(resolve(umockdev_ioctl_client_get_arg(client), 0, sizeof(std::uint32_t))) =
-                USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
-                USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+                USBDEVFS_CAP_REAP_AFTER_DISCONNECT; // the one libusb relies on here: reaping after an unplug
             return umockdev_ioctl_client_complete(client, 0, 0);
-        case USBDEVFS_CLAIMINTERFACE:
-        case USBDEVFS_DISCONNECT_CLAIM:
+        case USBDEVFS_DISCONNECT_CLAIM: // libusb claims so, as it detaches kernel drivers
         case USBDEVFS_RELEASEINTERFACE:
             if (state.claimTaken && request != USBDEVFS_RELEASEINTERFACE)
                 return umockdev_ioctl_client_complete(client, -1, EBUSY);
@@ -108,7 +90,8 @@ struct BridgeDevice : usb::BridgeBus {
         f->status = 0;
         f->actual_length = 0;
         if (f->endpoint == usb::BridgeProtocol::RequestPipe) {
-            serve(static_cast<const std::uint8_t*>(f->buffer), f->buffer_length);
+            const auto* bytes = static_cast<const std::uint8_t*>(f->buffer); // an unread reply is dropped
+            reply = usb::BridgeService::serve(*this, {bytes, bytes + f->buffer_length}).reply;
             f->actual_length = f->buffer_length;
             reapable.push_back(u);
         } else if (f->endpoint == usb::BridgeProtocol::ReplyPipe) {
@@ -143,14 +126,6 @@ struct BridgeDevice : usb::BridgeBus {
         umockdev_ioctl_client_complete(client, 0, 0);
     }
 
-    // A new request drops an unread reply.
-    void serve(const std::uint8_t* bytes, int length) {
-        reply.reset();
-        const std::vector<std::uint8_t> served =
-            usb::BridgeService::serve(*this, {bytes, bytes + length}).reply;
-        reply = served;
-    }
-
     void deliver() {
         if (pendingIn.empty() || !reply || dropReplies)
             return;
@@ -172,12 +147,19 @@ int EmulatedBridge::add(std::uint16_t vendorId, std::uint16_t productId) {
     const QByteArray devnum = QByteArray::number(bed_->count() + 2);
     const QByteArray node = "/dev/bus/usb/001/" + devnum.rightJustified(3, '0');
     const QByteArray syspath = "/sys/devices/usb1/1-" + QByteArray::number(bed_->count() + 1);
-    return bed_->add(node, syspath,
-                     "P: " + syspath.mid(4) + "\nN: " + node.mid(5) +
-                         "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + node +
-                         "\nE: BUSNUM=001\nE: DEVNUM=" + node.right(3) + "\nA: busnum=1\\n\nA: devnum=" +
-                         devnum + "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\nH: descriptors=" +
-                         descriptors(vendorId, productId) + "\n");
+    const auto le = [](std::uint16_t v) {
+        return QByteArray::number((v & 0xFF) << 8 | v >> 8, 16).rightJustified(4, '0');
+    };
+    // The descriptors: device, configuration 1 (bus powered, 100 mA), interface 0 (vendor-specific) and its
+    // bulk endpoints 0x02 and 0x82 of 64 bytes; vendor and product IDs little-endian.
+    return bed_->add(
+        node, syspath,
+        "P: " + syspath.mid(4) + "\nN: " + node.mid(5) +
+            "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + node +
+            "\nE: BUSNUM=001\nE: DEVNUM=" + node.right(3) + "\nA: busnum=1\\n\nA: devnum=" + devnum +
+            "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\nH: descriptors=1201000200000040" +
+            le(vendorId) + le(productId) +
+            "0001010200010902200001010080320904000002ff0000000705020240000007058202400000\n");
 }
 
 } // namespace regbench::tests
