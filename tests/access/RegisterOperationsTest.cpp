@@ -36,15 +36,14 @@ struct Rig : regbench::tests::LinkRig {
         regbench::regmap::RegisterMapReader::read(regbench::tests::testMap()).map;
     Page page;
     int waits = 0;
-    std::function<void()> duringWait;
+    std::function<void()> duringWait = [] {};
     RegisterOperations ops{map, pipes, log};
 
     explicit Rig(bool attached = true) {
         ops.setPage(&page, [this](int ms) {
             QCOMPARE(ms, 10);
             ++waits;
-            if (duringWait)
-                duringWait();
+            duringWait();
         });
         sim.setAutoPlug(attached);
         startUp();
@@ -174,9 +173,8 @@ private slots:
         rig.ops.readPanel(5); // an empty slot is tested for the bridge too
         rig.ops.writeGroup(); // every panel reports it
         QCOMPARE(rig.page.messages, QStringList(7, QStringLiteral("USB Device not connected!")));
-        const QStringList expected = QStringList{NotDetected, "Writing register group:"} +
-                                     QStringList(6, NotDetected) + QStringList{""};
-        QCOMPARE(rig.log.lines(), expected);
+        QCOMPARE(rig.log.lines(), (QStringList{NotDetected, "Writing register group:"} +
+                                   QStringList(6, NotDetected) + QStringList{""}));
         rig.page.messages.clear();
         rig.log.content.clear();
         rig.ops.readAll(); // once for the whole device, and the page is shown again all the same
@@ -216,9 +214,8 @@ private slots:
         rig.sim.setReplyStatus(0x40); // a failure does not end the loop
         const auto held = rig.map.RegValues;
         rig.ops.readAll();
-        QCOMPARE(
-            rig.log.lines().at(8),
-            QStringLiteral("Reading register 0xFF failed: No ACK from slave. Check power and connections."));
+        QCOMPARE(rig.log.lines().at(8),
+                 "Reading register 0xFF failed: No ACK from slave. Check power and connections.");
         QVERIFY(rig.map.RegValues == held); // the page shows again what the user held, not the failed replies
 
         rig.sim.setReplyStatus(std::nullopt);

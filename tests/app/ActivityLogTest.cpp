@@ -34,8 +34,7 @@ private slots:
         QCOMPARE(text->characterCount(), all.size());
         for (int offset = 0; offset <= all.size(); ++offset) {
             text->setSelection(0, 0, offset);
-            int start = 0;
-            int end = 0;
+            int start = 0, end = 0;
             text->selection(0, &start, &end);
             QCOMPARE(end, offset);
             QCOMPARE(log.selectedText(), all.left(offset));

@@ -20,12 +20,6 @@ def start(args, **kwargs):
     return started[-1]
 
 
-def end_all():
-    for process in reversed(started):
-        process.terminate()
-        process.wait()
-
-
 def wait_for(what, probe):
     """probe's first true answer, polled until a deadline or until something started ends."""
     deadline = time.monotonic() + DEADLINE_S
@@ -35,26 +29,6 @@ def wait_for(what, probe):
                 return answer
         time.sleep(0.05)
     raise AssertionError("gave up waiting for " + what)
-
-
-def start_x_server():
-    """On a display number the server picks, so that parallel runs never meet; never reset, as a server does
-    when its last client leaves, which refuses whoever connects meanwhile (the window, after the bus)."""
-    read_end, write_end = os.pipe()
-    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
-          pass_fds=(write_end,))
-    os.close(write_end)
-    os.environ["DISPLAY"] = ":" + os.fdopen(read_end).readline().strip()
-
-
-def start_accessibility_bus():
-    """The bus's launcher, in place before anything asks for it: a request before would have D-Bus start a
-    second one, which races with this one for the name. The bus starts the registry when first asked."""
-    session = Gio.bus_get_sync(Gio.BusType.SESSION)
-    start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-    wait_for("the accessibility bus", lambda: session.call_sync(
-        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-        GLib.Variant("(s)", ("org.a11y.Bus",)), None, 0, -1).unpack()[0])
 
 
 def xdotool(*args):
@@ -72,8 +46,20 @@ def has(control, state):
 
 def main(program):
     global pyatspi
-    start_x_server()
-    start_accessibility_bus()
+    # The X server on a display number it picks, so that parallel runs never meet; never reset, as a server
+    # does when its last client leaves, which refuses whoever connects meanwhile (the window, after the bus).
+    read_end, write_end = os.pipe()
+    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
+          pass_fds=(write_end,))
+    os.close(write_end)
+    os.environ["DISPLAY"] = ":" + os.fdopen(read_end).readline().strip()
+    # The accessibility bus's launcher, in place before anything asks for it: a request before would have D-Bus
+    # start a second one, which races with this one for the name. The bus starts the registry when first asked.
+    session = Gio.bus_get_sync(Gio.BusType.SESSION)
+    start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+    wait_for("the accessibility bus", lambda: session.call_sync(
+        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+        GLib.Variant("(s)", ("org.a11y.Bus",)), None, 0, -1).unpack()[0])
     import pyatspi
     window = start([program], env=dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
     frame = wait_for("the window on the bus", lambda: next(a for a in pyatspi.Registry.getDesktop(0)
@@ -133,4 +119,6 @@ if __name__ == "__main__":
     try:
         main(sys.argv[1])
     finally:
-        end_all()
+        for process in reversed(started):
+            process.terminate()
+            process.wait()

@@ -19,8 +19,16 @@ QStringList attachLines(const char* ids, const char* handle) {
             QStringLiteral("device handle &H") + QString::fromLatin1(handle)};
 }
 const QStringList Accepting{QStringLiteral("DeviceAttach: Accepting control of the device"), QString()};
+using StartUpRow = std::tuple<bool, std::uint32_t, QStringList>; // bridge present, Init's status, lines
 
 struct Rig : regbench::tests::LinkRig {
+    // A transfer on pipe 0x02 (a write) or 0x82 (a read) with these parameters.
+    bool transfer(std::uint32_t pipe, std::vector<std::uint8_t> buffer, int length) {
+        pipes.TransferPipe = pipe;
+        pipes.TransferBuffer = std::move(buffer);
+        pipes.TransferLength = length;
+        return pipe == 0x02 ? pipes.WritePipe() : pipes.ReadPipe();
+    }
     QStringList settledLines() {
         QTest::qWait(20);
         const QStringList lines = log.lines();
@@ -35,32 +43,28 @@ class BridgeLinkTest : public QObject {
     Q_OBJECT
 private slots:
     void startUpReports_data() {
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<std::uint32_t>("initStatus");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<StartUpRow>("row");
         const QString init = QStringLiteral("Initializing driver for USB-to-I2C interface...");
         const QString ok = QStringLiteral("USB-to-I2C driver initialization successful.");
         const QString searching = QStringLiteral("Searching for USB-to-I2C interface...");
         // The attach lines written during the wait are cleared with the rest.
         // clang-format off
-        QTest::newRow("bridge present") << true << UsbStatus::Success
-            << QStringList{ok, "USB-to-I2C interface detected.", QString()};
-        QTest::newRow("no bridge") << false << UsbStatus::Success
-            << QStringList{init, ok, searching, "USB-to-I2C interface not detected. Please check connections."};
-        QTest::newRow("init fails: no search") << true << UsbStatus::NotFound
-            << QStringList{init, "Form_Activate(): Failed to initialize USB driver: error &HE0000007", "(Not \u00b5 found)",
-                           "USB-to-I2C driver initialization failure."};
+        QTest::newRow("bridge present") << StartUpRow{true, UsbStatus::Success,
+            {ok, "USB-to-I2C interface detected.", QString()}};
+        QTest::newRow("no bridge") << StartUpRow{false, UsbStatus::Success,
+            {init, ok, searching, "USB-to-I2C interface not detected. Please check connections."}};
+        QTest::newRow("init fails: no search") << StartUpRow{true, UsbStatus::NotFound,
+            {init, "Form_Activate(): Failed to initialize USB driver: error &HE0000007", "(Not \u00b5 found)",
+             "USB-to-I2C driver initialization failure."}};
         // clang-format on
     }
     void startUpReports() {
-        QFETCH(bool, present);
-        QFETCH(std::uint32_t, initStatus);
-        QFETCH(QStringList, lines);
+        QFETCH(StartUpRow, row);
+        auto [present, initStatus, lines] = row;
         const bool opened = initStatus == UsbStatus::Success;
         Rig rig;
         rig.sim.setAutoPlug(present);
-        if (initStatus != UsbStatus::Success)
-            rig.recorded.initStatus = initStatus;
+        rig.recorded.initStatus = opened ? std::nullopt : std::optional(initStatus);
         rig.recorded.handleValue = 7;
         rig.recorded.statusTexts[UsbStatus::NotFound] =
             QByteArray("Not \xB5 found\0garbage", 20); // a C string
@@ -131,14 +135,8 @@ private slots:
         rig.sim.setReplyLength(1);
         const std::tuple<int, int, std::uint32_t> cases[] = {{3, 0, 0}, {3, -5, 0}, {2, 64, 2}, {3, 3, 3}};
         for (const auto& [bufferSize, length, passed] : cases) {
-            rig.pipes.TransferPipe = 0x02;
-            rig.pipes.TransferBuffer = {1, 0x39, 0};
-            rig.pipes.TransferLength = 3;
-            QVERIFY(rig.pipes.WritePipe());
-            rig.pipes.TransferPipe = 0x82;
-            rig.pipes.TransferBuffer.assign(static_cast<std::size_t>(bufferSize), 0x77);
-            rig.pipes.TransferLength = length;
-            rig.pipes.ReadPipe();
+            QVERIFY(rig.transfer(0x02, {1, 0x39, 0}, 3));
+            rig.transfer(0x82, std::vector<std::uint8_t>(static_cast<std::size_t>(bufferSize), 0x77), length);
             const regbench::tests::RecordingDriver::Transfer& in = rig.recorded.transfers.back();
             QCOMPARE(std::tuple(in.length, in.bufferNull, rig.pipes.BytesTransferred,
                                 rig.pipes.TransferBuffer.back()),
@@ -155,20 +153,14 @@ private slots:
         Rig rig;
         rig.startUp();
         rig.sim.setDropReplies(true);
-        rig.pipes.TransferPipe = 0x02;
-        rig.pipes.TransferBuffer = {1, 0x39, 0};
-        rig.pipes.TransferLength = 3;
-        QVERIFY(rig.pipes.WritePipe());
+        QVERIFY(rig.transfer(0x02, {1, 0x39, 0}, 3));
         QTimer::singleShot(10, [&rig] {
             rig.pipes.TransferBuffer.assign(64, 0x38); // a request far longer than the reply's room
             rig.pipes.TransferLength = 64;
             QVERIFY(!rig.pipes.WritePipe());
             rig.sim.setDropReplies(false);
         });
-        rig.pipes.TransferPipe = 0x82;
-        rig.pipes.TransferBuffer.assign(3, 0xEE);
-        rig.pipes.TransferLength = 3;
-        QVERIFY(rig.pipes.ReadPipe());
+        QVERIFY(rig.transfer(0x82, {0xEE, 0xEE, 0xEE}, 3));
         const std::uint8_t value = rig.sim.chip(rig.sim.heldDevice()).read(0);
         QCOMPARE(rig.pipes.TransferBuffer, (std::vector<std::uint8_t>{0, value, 0xEE}));
     }

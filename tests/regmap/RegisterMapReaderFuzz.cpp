@@ -12,9 +12,9 @@ using regbench::regmap::RegisterMapReader;
 #define REQUIRE(condition)                                                                                   \
     ((condition) ? void() : (std::fprintf(stderr, "invariant broken: %s\n", #condition), std::abort()))
 
-namespace {
-
-void checkMap(const RegisterMapReader::ReadResult& result) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const RegisterMapReader::ReadResult result = RegisterMapReader::read(bytes);
     const RegisterMap& map = result.map;
     REQUIRE(map.TabCount >= -1 && map.TabCount < RegisterMap::MaxTabs);
     for (int t = 0; t < RegisterMap::MaxTabs; ++t) {
@@ -29,13 +29,6 @@ void checkMap(const RegisterMapReader::ReadResult& result) {
         REQUIRE(map.RegValues[a] == 0);
     REQUIRE(!result.titleBar || !result.titleBar->isEmpty());
     REQUIRE(!result.title || !result.title->isEmpty());
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    checkMap(RegisterMapReader::read(bytes));
 
     const QString text = RegisterMapReader::decodeAnsi(bytes);
     REQUIRE(text.size() == bytes.size()); // one character per byte

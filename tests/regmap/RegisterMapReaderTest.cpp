@@ -22,17 +22,15 @@ QString probe(const RegisterMapReader::ReadResult& r, const QString& key) {
     for (int a = 0; name == u"named" && a < RegisterMap::RegisterCount; ++a)
         if (!m.RegNames[a].isEmpty())
             out << QString::number(a);
-    if (QStringList{"n", "t", "r", "bar", "title"}.contains(name))
-        out << (name == u"n"     ? QString::number(m.TabCount)
-                : name == u"t"   ? m.TabNames[i]
-                : name == u"r"   ? m.RegNames[i]
-                : name == u"bar" ? r.titleBar.value_or(none)
-                                 : r.title.value_or(none));
-    if (name == u"chip")
-        out << (r.chipAddress ? QString::number(*r.chipAddress, 16) : none);
-    if (name == u"ignored")
-        out << r.ignored;
-    return out.join(name == u"bits" || name == u"ignored" ? u'|' : u',');
+    if (QStringList{"n", "t", "r", "bar", "title", "chip", "ignored"}.contains(name))
+        out << (name == u"n"       ? QString::number(m.TabCount)
+                : name == u"t"     ? m.TabNames[i]
+                : name == u"r"     ? m.RegNames[i]
+                : name == u"bar"   ? r.titleBar.value_or(none)
+                : name == u"title" ? r.title.value_or(none)
+                : name == u"chip"  ? (r.chipAddress ? QString::number(*r.chipAddress, 16) : none)
+                                   : r.ignored.join(u'|'));
+    return out.join(name == u"bits" ? u'|' : u',');
 }
 
 QByteArray utf16(const QString& text, QStringConverter::Encoding encoding) {

@@ -17,7 +17,7 @@ namespace regbench::tests {
 class RecordingDriver : public usb::UsbDriver {
 public:
     struct Transfer {
-        std::uint32_t handle = 0, pipe = 0, readFlag = 0, options = 0, length = 0, timeoutMs = 0;
+        std::uint32_t readFlag = 0, options = 0, length = 0, timeoutMs = 0;
         bool bufferNull = false;
         std::array<std::uint8_t, usb::SetupPacketSize> setup{};
         QByteArray out; // bytes sent, OUT only
@@ -62,8 +62,7 @@ public:
                                std::uint32_t* bytesTransferred,
                                const std::array<std::uint8_t, usb::SetupPacketSize>& setupPacket,
                                std::uint32_t timeoutMs) override {
-        Transfer t{deviceHandle,      pipe,        readFlag, options, length, timeoutMs,
-                   buffer == nullptr, setupPacket, {},       0};
+        Transfer t{readFlag, options, length, timeoutMs, buffer == nullptr, setupPacket, {}, 0};
         if (readFlag == 0 && buffer != nullptr)
             t.out = QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(length));
         std::uint32_t wait = timeoutMs;

@@ -45,9 +45,6 @@ public:
 
     QString log() const { return window->activityLog().text(); }
     QStringList logLines() const { return log().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts); }
-    int value(int address) const {
-        return window->registerMap().RegValues.at(static_cast<std::size_t>(address));
-    }
 
     QTemporaryDir dir;
     usb::sim::SimUsbDriver sim;
