@@ -341,7 +341,11 @@ void MainWindow::TabStrip1_Click() {
     }
 }
 
+// A screen reader's toggle is no input event that the hold keeps back: during an access it waits its turn
+// all the same, so that a value being read cannot overwrite it.
 void MainWindow::cbRegToggleBit_Click(int index) {
+    if (operations_.turn().deferred([this, index] { cbRegToggleBit_Click(index); }))
+        return;
     const int p = index / panels::RegisterPanel::BitCount;
     panel(p).toggleBit(index % panels::RegisterPanel::BitCount);
     StoreValueFromText(p);

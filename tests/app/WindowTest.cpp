@@ -300,7 +300,10 @@ class WindowTest : public QObject {
         const auto duringTheWait = [&] {
             QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("cbRead_2")), Qt::LeftButton);
             QCOMPARE(rig.recorded.transfers.size(), std::size_t{1}); // only the first request went out
-            rig.sim.setDropReplies(false);                           // the held reply comes now
+            QAccessible::queryAccessibleInterface(rig.find<QWidget>(QStringLiteral("cbRegToggleBit_7")))
+                ->actionInterface()
+                ->doAction(QAccessibleActionInterface::toggleAction()); // after the read
+            rig.sim.setDropReplies(false);                              // the held reply comes now
         };
         QObject::connect(write, &QPushButton::clicked, rig.window.get(), duringTheWait,
                          Qt::SingleShotConnection);
@@ -308,6 +311,7 @@ class WindowTest : public QObject {
         QTRY_COMPARE(rig.logLines(), (QStringList{"Reading register 0x05 = 0x00 successful",
                                                   "Writing register 0x10 = 0x00 successful",
                                                   "Reading register 0x3A = 0x00 successful"}));
+        QCOMPARE(rig.window->panel(0).hexText()->text(), QStringLiteral("80"));
     }
 
     // Quit ends the start-up wait (0), a pause between registers during Write All (1) or a transfer never
@@ -341,7 +345,7 @@ class WindowTest : public QObject {
             QCOMPARE(rig.recorded.transfers.size(), sentAtQuit + (wait == 2)); // the held read's record
             QCOMPARE(rig.log(), logAtQuit);
             rig.window.reset();
-            QCOMPARE(rig.recorded.uninitCalls, 1);
+            QCOMPARE(rig.recorded.uninitCalls, 1u);
         }
     }
 };

@@ -80,7 +80,7 @@ private slots:
         // Shut-down closes what was opened, once, logs nothing and leaves the attach state alone.
         rig.link.shutDown();
         rig.link.shutDown();
-        QCOMPARE(rig.recorded.uninitCalls, opened ? 1 : 0);
+        QCOMPARE(rig.recorded.uninitCalls, opened ? 1u : 0u);
         QVERIFY(!opened || rig.recorded.lastUninitHandle == 7u);
         QCOMPARE(rig.log.lines(), lines);
         QCOMPARE(rig.link.DeviceAttached, opened);

@@ -17,18 +17,16 @@ namespace regbench::tests {
 class RecordingDriver : public usb::UsbDriver {
 public:
     struct Transfer {
-        std::uint32_t readFlag = 0, options = 0, length = 0, timeoutMs = 0;
+        std::uint32_t readFlag = 0, options = 0, length = 0, timeoutMs = 0, status = 0;
         bool bufferNull = false;
         std::array<std::uint8_t, usb::SetupPacketSize> setup{};
         QByteArray out; // bytes sent, OUT only
-        std::uint32_t status = 0;
     };
 
     explicit RecordingDriver(usb::UsbDriver& backend) : backend_(backend) {}
 
     std::vector<Transfer> transfers; // each once it has returned
-    int uninitCalls = 0;
-    std::uint32_t lastUninitHandle = 0;
+    std::uint32_t uninitCalls = 0, lastUninitHandle = 0;
     std::optional<std::uint32_t> initStatus;      // Init fails with it, opening nothing
     std::optional<std::uint32_t> handleValue;     // the driver handle Init hands out
     std::optional<std::uint32_t> interfaceStatus; // SetInterface fails with it on a handle that works
@@ -62,7 +60,7 @@ public:
                                std::uint32_t* bytesTransferred,
                                const std::array<std::uint8_t, usb::SetupPacketSize>& setupPacket,
                                std::uint32_t timeoutMs) override {
-        Transfer t{readFlag, options, length, timeoutMs, buffer == nullptr, setupPacket, {}, 0};
+        Transfer t{readFlag, options, length, timeoutMs, 0, buffer == nullptr, setupPacket, {}};
         if (readFlag == 0 && buffer != nullptr)
             t.out = QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(length));
         std::uint32_t wait = timeoutMs;
