@@ -22,8 +22,6 @@ bool AccessTurn::deferred(Job job) {
 // Accesses never nest: every caller asks deferred() first, and whatever asks while one waits is queued.
 void AccessTurn::begin() {
     busy_ = true;
-    if (onBusy)
-        onBusy(true);
 }
 
 // The queue runs from the event loop, not from here: the code whose access just ended has not finished
@@ -33,8 +31,6 @@ void AccessTurn::end() {
     if (!queue_.empty())
         QMetaObject::invokeMethod(
             &context_, [this] { runQueued(); }, Qt::QueuedConnection);
-    if (onBusy)
-        onBusy(false);
 }
 
 // A job that starts an access returns only once that access has ended; what it queued meanwhile is next.

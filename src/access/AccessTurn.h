@@ -40,9 +40,6 @@ public:
     // Forgets what is queued: for a program that is closing.
     void drop() { queue_.clear(); }
 
-    // Told true when an access starts and false once it has ended.
-    std::function<void(bool busy)> onBusy;
-
 private:
     void begin();
     void end();

@@ -73,8 +73,7 @@ public:
         return t.status;
     }
     QByteArray VB_Stat2Str(std::uint32_t status) override {
-        const auto found = statusTexts.find(status);
-        return found != statusTexts.end() ? found->second : backend_.VB_Stat2Str(status);
+        return statusTexts.count(status) != 0 ? statusTexts.at(status) : backend_.VB_Stat2Str(status);
     }
     void WDU_VB_Uninit(std::uint32_t driverHandle) override {
         ++uninitCalls;
