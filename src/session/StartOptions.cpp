@@ -35,74 +35,92 @@ int busNumber(const QString& text) {
 
 } // namespace
 
+namespace {
+
+struct Declared {
+    QCommandLineOption map, address, bus, fault, help, version;
+};
+
+Declared declare(QCommandLineParser& parser, const StartChoices& choices) {
+    parser.setApplicationDescription(
+        QStringLiteral("Reads and writes the registers of a chip by the names its register map gives them."));
+    Declared o{{QStringLiteral("map"),
+                QStringLiteral("Read the register map from FILE instead of tabdefs.csv beside the program."),
+                QStringLiteral("FILE")},
+               {QStringLiteral("address"),
+                QStringLiteral(
+                    "The chip's 7-bit I2C address (0x48, &H48 or 72; 0x08 to 0x77), in place of the map's "
+                    "I2CADDR or 0x1C."),
+                QStringLiteral("ADDR")},
+               {QStringLiteral("bus"), QStringLiteral("Use the adapter of /dev/i2c-N and no other."),
+                QStringLiteral("N")},
+               {QStringLiteral("fault"),
+                QStringLiteral("Simulate a bridge that fails so: ") +
+                    choices.faults.join(QStringLiteral(", ")) +
+                    QStringLiteral(" (see the README; may be given more than once)."),
+                QStringLiteral("NAME")},
+               // Not addHelpOption(): its --help-all would promise Qt's own options, which a program parsing
+               // its arguments before any application object exists does not take.
+               {{QStringLiteral("h"), QStringLiteral("help")},
+                QStringLiteral("Displays help on commandline options.")},
+               QCommandLineOption(QStringLiteral("v"))};
+    parser.addOption(o.map);
+    parser.addOption(o.address);
+    if (choices.bus)
+        parser.addOption(o.bus);
+    if (!choices.faults.isEmpty())
+        parser.addOption(o.fault);
+    parser.addOption(o.help);
+    o.version = parser.addVersionOption();
+    return o;
+}
+
+// What is wrong with the values given, or nothing.
+QString readValues(const QCommandLineParser& parser, const Declared& o, const StartChoices& choices,
+                   StartOptions& options) {
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first());
+    if (parser.isSet(o.map))
+        options.mapPath = QFileInfo(parser.value(o.map)).absoluteFilePath();
+    if (parser.isSet(o.address)) {
+        QString problem;
+        options.address = common::ChipAddress::parse(parser.value(o.address), &problem);
+        if (!options.address)
+            return QStringLiteral("--address: ") + problem + QLatin1Char('.');
+    }
+    for (const QString& name : choices.faults.isEmpty() ? QStringList() : parser.values(o.fault)) {
+        if (!choices.faults.contains(name))
+            return QStringLiteral("--fault: no fault is called \"%1\".").arg(name);
+        options.faults << name;
+    }
+    if (choices.bus && parser.isSet(o.bus)) {
+        options.bus = busNumber(parser.value(o.bus));
+        if (*options.bus < 0)
+            return QStringLiteral("--bus: \"%1\" is neither N nor /dev/i2c-N.").arg(parser.value(o.bus));
+    }
+    return {};
+}
+
+} // namespace
+
 ParsedStart parseStartOptions(const QStringList& arguments, const StartChoices& choices) {
     const QString program = programName(arguments);
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Reads and writes the registers of a chip by the names its register map gives them."));
-    const QCommandLineOption map(
-        QStringLiteral("map"),
-        QStringLiteral("Read the register map from FILE instead of tabdefs.csv beside "
-                       "the program."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption address(QStringLiteral("address"),
-                                     QStringLiteral("The chip's 7-bit I2C address (0x48, &H48 or 72; 0x08 to "
-                                                    "0x77), in place of the map's I2CADDR or 0x1C."),
-                                     QStringLiteral("ADDR"));
-    const QCommandLineOption bus(QStringLiteral("bus"),
-                                 QStringLiteral("Use the adapter of /dev/i2c-N and no other."),
-                                 QStringLiteral("N"));
-    parser.addOption(map);
-    parser.addOption(address);
-    const QCommandLineOption fault(QStringLiteral("fault"),
-                                   QStringLiteral("Simulate a bridge that fails so: ") +
-                                       choices.faults.join(QStringLiteral(", ")) +
-                                       QStringLiteral(" (see the README; may be given more than once)."),
-                                   QStringLiteral("NAME"));
-    if (choices.bus)
-        parser.addOption(bus);
-    if (!choices.faults.isEmpty())
-        parser.addOption(fault);
-    // Not addHelpOption(): its --help-all would promise Qt's own options, which a program parsing its
-    // arguments before any application object exists does not take.
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays help on commandline options."));
-    parser.addOption(help);
-    const QCommandLineOption version = parser.addVersionOption();
-
+    const Declared declared = declare(parser, choices);
     if (!parser.parse(arguments))
         return usageError(program, parser.errorText());
     ParsedStart parsed;
-    if (parser.isSet(help) || parser.isSet(version)) {
-        parsed.out = parser.isSet(help)
-                         ? parser.helpText().replace(QStringLiteral("<executable_name>"), program)
-                         : program + QLatin1Char(' ') + Version + QLatin1Char('\n');
+    if (parser.isSet(declared.help)) {
+        parsed.out = parser.helpText().replace(QStringLiteral("<executable_name>"), program);
         return parsed;
     }
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(
-            program, QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    if (parser.isSet(declared.version)) {
+        parsed.out = program + QLatin1Char(' ') + Version + QLatin1Char('\n');
+        return parsed;
+    }
     StartOptions options;
-    if (parser.isSet(map))
-        options.mapPath = QFileInfo(parser.value(map)).absoluteFilePath();
-    if (parser.isSet(address)) {
-        QString problem;
-        options.address = common::ChipAddress::parse(parser.value(address), &problem);
-        if (!options.address)
-            return usageError(program, QStringLiteral("--address: ") + problem + QLatin1Char('.'));
-    }
-    for (const QString& name : choices.faults.isEmpty() ? QStringList() : parser.values(fault)) {
-        if (!choices.faults.contains(name))
-            return usageError(program, QStringLiteral("--fault: no fault is called \"%1\".").arg(name));
-        options.faults << name;
-    }
-    if (choices.bus && parser.isSet(bus)) {
-        const int n = busNumber(parser.value(bus));
-        if (n < 0)
-            return usageError(
-                program, QStringLiteral("--bus: \"%1\" is neither N nor /dev/i2c-N.").arg(parser.value(bus)));
-        options.bus = n;
-    }
+    if (const QString problem = readValues(parser, declared, choices, options); !problem.isEmpty())
+        return usageError(program, problem);
     parsed.options = options;
     return parsed;
 }
