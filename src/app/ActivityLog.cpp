@@ -1,6 +1,7 @@
 #include "app/ActivityLog.h"
 
 #include "app/ActivityLogAccessible.h"
+#include "panels/Accessible.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -58,18 +59,10 @@ bool isWordCharacter(QChar c) {
     return c.isLetterOrNumber() || c == u'_';
 }
 
-QAccessibleInterface* accessibleLog(const QString& className, QObject* object) {
-    if (className == QLatin1String("regbench::app::ActivityLog") && object != nullptr &&
-        object->isWidgetType())
-        return new ActivityLogAccessible(static_cast<ActivityLog*>(object));
-    return nullptr;
-}
-
 } // namespace
 
 ActivityLog::ActivityLog(QWidget* parent) : QAbstractScrollArea(parent) {
-    static const bool accessibleInstalled = (QAccessible::installFactory(accessibleLog), true);
-    Q_UNUSED(accessibleInstalled)
+    panels::Accessible::install<ActivityLog, ActivityLogAccessible>();
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     verticalScrollBar()->setAccessibleName(QStringLiteral("Log"));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -5,6 +5,7 @@
 #include "app/MainWindowAccessible.h"
 #include "app/VisibleTabChain.h"
 #include "common/PreciseTimer.h"
+#include "panels/Accessible.h"
 #include "panels/MapText.h"
 #include "panels/MapTextLabel.h"
 #include "panels/RegisterPanel.h"
@@ -73,7 +74,7 @@ MainWindow::MainWindow(session::Session& session, const QString& mapPath, QWidge
     session_.setLog(this);
     operations_.setPage(this, [this](int milliseconds) { Pause(milliseconds); });
     substituteWindowsFonts();
-    MainWindowAccessible::install();
+    panels::Accessible::install<MainWindow, MainWindowAccessible>();
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Defined in tabdefs.csv: TITLEBAR"));
     setWindowIcon(QIcon(QStringLiteral(":/regbench/regbench.png")));

@@ -10,9 +10,6 @@ namespace regbench::app {
 class MainWindowAccessible : public QAccessibleWidget {
 public:
     explicit MainWindowAccessible(QWidget* window);
-
-    // Once is enough; for every main window from then on.
-    static void install();
 };
 
 } // namespace regbench::app

@@ -1,8 +1,8 @@
 #include "panels/BitButton.h"
 
+#include "panels/Accessible.h"
 #include "panels/BitButtonAccessible.h"
 
-#include <QAccessible>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 
@@ -12,18 +12,10 @@ namespace {
 const QColor SetColour(0, 255, 0);
 const QColor ClearColour(127, 127, 127);
 const QColor BorderColour(64, 64, 64);
-
-QAccessibleInterface* accessibleBitButton(const QString& className, QObject* object) {
-    if (className == QLatin1String("regbench::panels::BitButton") && object != nullptr &&
-        object->isWidgetType())
-        return new BitButtonAccessible(static_cast<BitButton*>(object));
-    return nullptr;
-}
 } // namespace
 
 BitButton::BitButton(QWidget* parent) : QPushButton(QStringLiteral("0"), parent) {
-    static const bool accessibleInstalled = (QAccessible::installFactory(accessibleBitButton), true);
-    Q_UNUSED(accessibleInstalled)
+    Accessible::install<BitButton, BitButtonAccessible>();
     setCheckable(true);
 }
 

@@ -1,5 +1,6 @@
 #include "panels/MapTextLabel.h"
 
+#include "panels/Accessible.h"
 #include "panels/MapText.h"
 
 #include <QEvent>
@@ -32,9 +33,7 @@ void MapTextLabel::fit() {
     const bool cut = shown != mapText_;
     setText(shown);
     setToolTip(cut ? MapText::toolTip(mapText_) : QString());
-    // Setting a name announces it as new, even when it is not.
-    if (const QString name = cut ? mapText_ : QString(); accessibleName() != name)
-        setAccessibleName(name);
+    Accessible::setName(this, cut ? mapText_ : QString());
 }
 
 } // namespace regbench::panels

@@ -1,6 +1,7 @@
 #include "panels/RegisterPanel.h"
 
 #include "common/HexText.h"
+#include "panels/Accessible.h"
 #include "panels/BitButton.h"
 #include "panels/HexKeyRules.h"
 #include "panels/HexLineEdit.h"
@@ -112,13 +113,9 @@ void RegisterPanel::showRegister(const regmap::RegisterMap& map, int address) {
 }
 
 void RegisterPanel::describe(const QString& shown, const std::array<QString, BitCount>& bitNames) {
-    // Setting a name or a description announces it as new, even when it is not; a screen reader would
-    // repeat the focused control.
     const auto tell = [](QWidget* widget, const QString& name, const QString& description) {
-        if (widget->accessibleName() != name)
-            widget->setAccessibleName(name);
-        if (widget->accessibleDescription() != description)
-            widget->setAccessibleDescription(description);
+        Accessible::setName(widget, name);
+        Accessible::setDescription(widget, description);
     };
     tell(this, shown, QString());
     const QString of = shown.isEmpty() ? QString() : QStringLiteral(" of ") + shown;

@@ -1,5 +1,7 @@
 #include "panels/UpDown.h"
 
+#include "panels/Accessible.h"
+
 #include <QToolButton>
 
 #include <algorithm>
@@ -17,9 +19,7 @@ void UpDown::nameArrows(const QString& subject) {
     const QString of = subject.isEmpty() ? QString() : QLatin1Char(' ') + subject;
     for (auto [arrow, name] :
          {std::pair{up_, QStringLiteral("Step up")}, {down_, QStringLiteral("Step down")}}) {
-        // Setting a name announces it as new, even when it is not.
-        if (arrow->accessibleName() != name + of)
-            arrow->setAccessibleName(name + of);
+        Accessible::setName(arrow, name + of);
     }
 }
 
