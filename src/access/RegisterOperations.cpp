@@ -33,14 +33,22 @@ AccessOutcome RegisterOperations::accessWrite(std::uint8_t address, int value) {
     return access_.write(address, value);
 }
 
-void RegisterOperations::read(std::uint8_t address, const Done& done) {
-    if (stopped_ || turn_.deferred([this, address, done] { read(address, done); }))
+void RegisterOperations::single(const std::function<AccessOutcome()>& access, const Done& done) {
+    if (stopped_ || turn_.deferred([this, access, done] { single(access, done); }))
         return;
     if (!pipes_.link().DeviceAttached) {
         done({AccessStatus::NotAttached, false, 0, common::InterfaceNotDetected});
         return;
     }
-    done(accessRead(address));
+    done(access());
+}
+
+void RegisterOperations::read(std::uint8_t address, const Done& done) {
+    single([this, address] { return accessRead(address); }, done);
+}
+
+void RegisterOperations::write(std::uint8_t address, int value, const Done& done) {
+    single([this, address, value] { return accessWrite(address, value); }, done);
 }
 
 // Nothing when the map has no such name; `done` has been told so then.
@@ -60,16 +68,6 @@ void RegisterOperations::read(const QString& name, const Done& done) {
 void RegisterOperations::write(const QString& name, int value, const Done& done) {
     if (const std::optional<std::uint8_t> address = named(name, done))
         write(*address, value, done);
-}
-
-void RegisterOperations::write(std::uint8_t address, int value, const Done& done) {
-    if (stopped_ || turn_.deferred([this, address, value, done] { write(address, value, done); }))
-        return;
-    if (!pipes_.link().DeviceAttached) {
-        done({AccessStatus::NotAttached, false, 0, common::InterfaceNotDetected});
-        return;
-    }
-    done(accessWrite(address, value));
 }
 
 void RegisterOperations::logLine(const QString& text) {

@@ -85,6 +85,8 @@ private:
     std::optional<std::uint8_t> panelRegister(int panel);
     AccessOutcome accessRead(std::uint8_t address);
     AccessOutcome accessWrite(std::uint8_t address, int value);
+    // One register's access when its turn comes, if a bridge is there.
+    void single(const std::function<AccessOutcome()>& access, const Done& done);
     void readStored(std::uint8_t address);
     void writeStored(std::uint8_t address);
     void runGroup(const QString& heading, void (RegisterOperations::*access)(int));
