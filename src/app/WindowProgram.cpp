@@ -23,14 +23,19 @@ std::optional<session::StartOptions> readStartOptions(int argc, char* argv[],
     return parsed.options;
 }
 
-int runWindow(session::Session& session, const session::StartOptions& options) {
+std::unique_ptr<MainWindow> openWindow(session::Session& session, const session::StartOptions& options,
+                                       const QString& mapFolder) {
     session.setAddressOverride(options.address);
-    const QString mapPath =
-        options.mapPath.isEmpty()
-            ? QDir(QCoreApplication::applicationDirPath()).filePath(regmap::MapFile::fileName())
-            : options.mapPath;
-    MainWindow window(session, mapPath);
-    window.showCentred();
+    auto window = std::make_unique<MainWindow>(
+        session,
+        options.mapPath.isEmpty() ? QDir(mapFolder).filePath(regmap::MapFile::fileName()) : options.mapPath);
+    window->showCentred();
+    return window;
+}
+
+int runWindow(session::Session& session, const session::StartOptions& options) {
+    const std::unique_ptr<MainWindow> window =
+        openWindow(session, options, QCoreApplication::applicationDirPath());
     return QApplication::exec();
 }
 

@@ -2,6 +2,9 @@
 
 #include "session/StartOptions.h"
 
+#include <QString>
+
+#include <memory>
 #include <optional>
 
 namespace regbench::session {
@@ -10,13 +13,18 @@ class Session;
 
 namespace regbench::app {
 
+class MainWindow;
+
 // The start every program's main shares. First the arguments, before any application object: help,
 // version and usage errors are printed here, and their exit status comes back instead of options.
 std::optional<session::StartOptions> readStartOptions(int argc, char* argv[],
                                                       const session::StartChoices& choices, int& exitStatus);
 
-// Opens the window on the session with the chosen map and chip address, and runs the event loop until the
-// window closes. The application object must exist.
+// Shows the window on the session with the chosen map (without one, tabdefs.csv in mapFolder) and chip
+// address. The application object must exist.
+std::unique_ptr<MainWindow> openWindow(session::Session& session, const session::StartOptions& options,
+                                       const QString& mapFolder);
+// The same with the program's own folder, then the event loop until the window closes.
 int runWindow(session::Session& session, const session::StartOptions& options);
 
 } // namespace regbench::app

@@ -2,7 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/MainWindow.h"
-#include "session/StartOptions.h"
+#include "app/WindowProgram.h"
 #include "support/RecordingDriver.h"
 #include "support/TestMap.h"
 #include "usb/sim/SimUsbDriver.h"
@@ -33,11 +33,7 @@ public:
         const auto parsed = session::parseStartOptions(QStringList{"regbench-sim"} + arguments);
         if (!parsed.options)
             return false;
-        session.setAddressOverride(parsed.options->address);
-        const QString& chosen = parsed.options->mapPath;
-        window = std::make_unique<app::MainWindow>(
-            session, chosen.isEmpty() ? dir.filePath(QStringLiteral("tabdefs.csv")) : chosen);
-        window->showCentred();
+        window = app::openWindow(session, *parsed.options, dir.path());
         return QTest::qWaitFor([this] { return window->startUpDone(); }, 10000);
     }
 
