@@ -43,6 +43,27 @@ void RegisterOperations::single(const std::function<AccessOutcome()>& access, co
     done(access());
 }
 
+void RegisterOperations::whenQuiet(const std::function<void()>& job) {
+    if (!stopped_ && !turn_.deferredUntilQuiet([this, job] { whenQuiet(job); }))
+        job();
+}
+
+// Reading stops once stopped (Quit during a sample), and what was read so far is given to nobody.
+std::vector<AccessOutcome> RegisterOperations::readTogether(const std::vector<std::uint8_t>& addresses) {
+    std::vector<AccessOutcome> outcomes;
+    if (stopped_ || turn_.busy())
+        return outcomes;
+    const AccessTurn::Access access(turn_);
+    for (const std::uint8_t address : addresses) {
+        if (stopped_)
+            return {};
+        outcomes.push_back(pipes_.link().DeviceAttached ? access_.read(address)
+                                                        : AccessOutcome{AccessStatus::NotAttached, false, 0,
+                                                                        common::InterfaceNotDetected});
+    }
+    return outcomes;
+}
+
 void RegisterOperations::read(std::uint8_t address, const Done& done) {
     single([this, address] { return accessRead(address); }, done);
 }
@@ -133,6 +154,7 @@ void RegisterOperations::writeGroup() {
 void RegisterOperations::runGroup(const QString& heading, void (RegisterOperations::*access)(int)) {
     if (stopped_ || !page_)
         return;
+    const AccessTurn::Operation operation(turn_);
     logLine(heading);
     for (int panel = 0; panel < PanelCount; ++panel) {
         (this->*access)(panel);
@@ -173,6 +195,7 @@ bool RegisterOperations::forEachNamedRegister(const QString& heading,
                                               void (RegisterOperations::*access)(std::uint8_t)) {
     if (stopped_ || !page_)
         return false;
+    const AccessTurn::Operation operation(turn_);
     logLine(heading);
     if (!pipes_.link().DeviceAttached) {
         page_->showMessage(NotConnected);

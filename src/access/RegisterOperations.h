@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace regbench::common {
 class LogSink;
@@ -70,6 +71,14 @@ public:
     // The same by the register's name in the map, compared without regard to case.
     void read(const QString& name, const Done& done);
     void write(const QString& name, int value, const Done& done);
+
+    // Background work (a watch): `job` runs once no access waits and no group or whole-device operation is
+    // under way, at once when that is so now; never once stopped.
+    void whenQuiet(const std::function<void()>& job);
+    // Reads the registers one after the other as one turn, so that nothing the user asks meanwhile lands
+    // between them; one outcome a register, as read() gives it. Empty when an access waits or once stopped:
+    // call it from a job of whenQuiet().
+    std::vector<AccessOutcome> readTogether(const std::vector<std::uint8_t>& addresses);
 
     AccessTurn& turn() { return turn_; }
     // The chip's 7-bit I2C address that every access names.
