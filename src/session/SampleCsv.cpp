@@ -1,0 +1,28 @@
+#include "session/SampleCsv.h"
+
+#include "common/Csv.h"
+#include "common/HexText.h"
+#include "regmap/RegisterMap.h"
+
+namespace regbench::session {
+
+QString SampleCsv::columnName(const regmap::RegisterMap& map, std::uint8_t address) {
+    const QString& name = map.RegNames[address];
+    return name.isEmpty() ? common::HexText::byteText(address) : name;
+}
+
+QString SampleCsv::header(const regmap::RegisterMap& map, const std::vector<std::uint8_t>& registers) {
+    QStringList fields{QStringLiteral("time_ms")};
+    for (const std::uint8_t address : registers)
+        fields << columnName(map, address);
+    return common::Csv::line(fields);
+}
+
+QString SampleCsv::line(const Sampler::Sample& sample) {
+    QStringList fields{QString::number(sample.timeMs)};
+    for (const access::AccessOutcome& outcome : sample.outcomes)
+        fields << (outcome.succeeded ? common::HexText::byteText(outcome.value) : QString());
+    return common::Csv::line(fields);
+}
+
+} // namespace regbench::session
