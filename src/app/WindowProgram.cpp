@@ -23,6 +23,13 @@ std::optional<session::StartOptions> readStartOptions(int argc, char* argv[],
     return parsed.options;
 }
 
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char* argv[],
+                                                  const session::StartOptions& options) {
+    if (options.command.isEmpty())
+        return std::make_unique<QApplication>(argc, argv);
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 std::unique_ptr<MainWindow> openWindow(session::Session& session, const session::StartOptions& options,
                                        const QString& mapFolder) {
     session.setAddressOverride(options.address);

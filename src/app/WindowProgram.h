@@ -2,6 +2,7 @@
 
 #include "session/StartOptions.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <memory>
@@ -19,6 +20,10 @@ class MainWindow;
 // version and usage errors are printed here, and their exit status comes back instead of options.
 std::optional<session::StartOptions> readStartOptions(int argc, char* argv[],
                                                       const session::StartChoices& choices, int& exitStatus);
+
+// The application object: the window's, or for a command one that needs no display (over SSH, say).
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char* argv[],
+                                                  const session::StartOptions& options);
 
 // Shows the window on the session with the chosen map (without one, tabdefs.csv in mapFolder) and chip
 // address. The application object must exist.

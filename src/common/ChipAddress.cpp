@@ -6,14 +6,9 @@ namespace regbench::common::ChipAddress {
 
 std::optional<std::uint8_t> parse(QStringView text, QString* problem) {
     const QStringView trimmed = text.trimmed();
-    int base = 10;
-    QStringView digits = trimmed;
-    if (trimmed.startsWith(u"0x", Qt::CaseInsensitive) || trimmed.startsWith(u"&H", Qt::CaseInsensitive)) {
-        base = 16;
-        digits = trimmed.sliced(2);
-    }
-    bool isNumber = !digits.isEmpty() && !digits.startsWith(u'+') && !digits.startsWith(u'-');
-    const qlonglong value = isNumber ? digits.toLongLong(&isNumber, base) : 0;
+    const std::optional<qlonglong> number = HexText::number(trimmed);
+    const bool isNumber = number.has_value();
+    const qlonglong value = number.value_or(0);
     if (isNumber && value >= Lowest && value <= Highest)
         return static_cast<std::uint8_t>(value);
     // A field that is no address may be anything, a whole line of text: the message quotes its start.

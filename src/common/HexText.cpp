@@ -37,4 +37,25 @@ int HexText::value(const QString& text) {
     return static_cast<int>(result);
 }
 
+std::optional<qlonglong> HexText::number(QStringView text) {
+    const QStringView trimmed = text.trimmed();
+    int base = 10;
+    QStringView digits = trimmed;
+    if (trimmed.startsWith(u"0x", Qt::CaseInsensitive) || trimmed.startsWith(u"&H", Qt::CaseInsensitive))
+        base = 16;
+    else if (trimmed.startsWith(u"0b", Qt::CaseInsensitive))
+        base = 2;
+    if (base != 10)
+        digits = trimmed.sliced(2);
+    // toLongLong takes a sign, blanks and a second prefix; none of them is a digit here.
+    for (const QChar c : digits)
+        if (!c.isLetterOrNumber())
+            return std::nullopt;
+    bool isNumber = false;
+    const qlonglong value = digits.isEmpty() || digits.startsWith(u"0x", Qt::CaseInsensitive)
+                                ? 0
+                                : digits.toLongLong(&isNumber, base);
+    return isNumber ? std::optional<qlonglong>(value) : std::nullopt;
+}
+
 } // namespace regbench::common

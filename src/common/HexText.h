@@ -2,7 +2,10 @@
 
 #include <QString>
 
+#include <QStringView>
+
 #include <cstdint>
+#include <optional>
 
 namespace regbench::common {
 
@@ -25,6 +28,10 @@ public:
     static int value(const QString& text);
 
     static constexpr int Saturated = 0x7FFFFFFF;
+
+    // A whole number as a user writes one on a command line or in a file: 0x48 or &H48, 0b1001000 or 72
+    // (prefixes in either case), blanks around it ignored; no sign. Nothing for any other text.
+    static std::optional<qlonglong> number(QStringView text);
 };
 
 } // namespace regbench::common

@@ -15,6 +15,10 @@ struct StartOptions {
     std::optional<std::uint8_t> address;
     std::optional<int> bus; // the N of /dev/i2c-N
     QStringList faults;     // the simulated bridge's, by name
+    // A command to run instead of the window, with its arguments and options as given; empty: the window.
+    QStringList command;
+    int waitMs = 1000;    // how long a command waits for the bridge
+    bool verbose = false; // a command writes every log line to standard error
 };
 
 // What a program takes beyond the map and the address.
