@@ -69,7 +69,7 @@ int CommandRunner::start(int waitMs) {
 }
 
 int CommandRunner::run(const Command& command) {
-    if (command.verb != Verb::Run) {
+    if (command.verb != Verb::Run || !command.help.isEmpty()) {
         step(command);
         return status_;
     }

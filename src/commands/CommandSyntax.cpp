@@ -56,6 +56,20 @@ const Spec* findSpec(const QString& name) {
     return found == std::end(Specs) ? nullptr : found;
 }
 
+// Help that reads in an 80-column terminal; the parser prints a description as it is given.
+QString wrapped(const QString& text) {
+    constexpr qsizetype Width = 79;
+    QString out, line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > Width) {
+            out += line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return out + line;
+}
+
 QString quoted(const QString& token) {
     return QLatin1Char('"') + token + QLatin1Char('"');
 }
@@ -200,7 +214,7 @@ struct Parsed {
 // The command's own options; what is wrong with them, or nothing.
 QString parseOptions(const Spec& spec, const QStringList& words, const QString& program, Parsed& parsed) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(spec.about));
+    parser.setApplicationDescription(wrapped(QString::fromUtf8(spec.about)));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Displays this help."));
     const QCommandLineOption verify(QStringLiteral("verify"),
