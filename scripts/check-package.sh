@@ -60,6 +60,7 @@ title="regbench package check $$-$RANDOM"
 printf 'TITLEBAR,%s\r\nTITLE,Package check\r\nTABNAME,Check\r\nREG,&H10,CTRL\r\n' "$title" |
     $sudo tee /etc/regbench/tabdefs.csv >/dev/null
 "$here/expect-window.sh" "$title" /usr/bin/regbench-sim
+"$here/check-commands.sh" /usr
 
 echo "== remove: Debian keeps the edited map"
 apt_get remove regbench

@@ -28,4 +28,5 @@ desktop-file-validate "$prefix"/share/applications/*.desktop
 
 title="$(sed -n 's/^TITLEBAR,\(.*\)\r$/\1/p' "$root/data/tabdefs.csv")"
 "$root/scripts/expect-window.sh" "$title" "$prefix/bin/regbench-sim"
+"$root/scripts/check-commands.sh" "$prefix"
 echo "check-user-install: installed under a user prefix and started"

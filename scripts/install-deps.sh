@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-private-dev libgl-dev fonts-liberation2
   libusb-1.0-0-dev libudev-dev
-  umockdev libumockdev-dev libglib2.0-dev i2c-tools
+  umockdev libumockdev-dev libglib2.0-dev i2c-tools bash-completion
   clang libclang-rt-14-dev
   librsvg2-bin desktop-file-utils xvfb xauth x11-utils
   dbus-daemon at-spi2-core python3-pyatspi xdotool
