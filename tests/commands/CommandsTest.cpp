@@ -247,6 +247,13 @@ private slots:
             run = runner.run(denied, {"read", "ALPHA"});
             QCOMPARE(run.status, 3);
             QVERIFY2(run.err.contains("install the udev rule 60-regbench.rules"), qPrintable(run.err));
+            if (!none.adapter)
+                continue;
+            Backend pci(program); // an adapter that is no USB adapter's, named with --bus
+            pci.adapter->add(EmulatedAdapter::Parent::Pci);
+            run = runner.run(pci, {"--bus", "0", "--wait", "100", "read", "ALPHA"});
+            QVERIFY(run.status == 3 && run.err.contains("Adapter /dev/i2c-0 not used: its driver"));
+            QCOMPARE(pci.ioctls(), 0);
         }
     }
 };
