@@ -4,7 +4,7 @@ set -euo pipefail
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-private-dev libgl-dev fonts-liberation2
+  qt6-base-dev qt6-base-private-dev qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-liberation2
   libusb-1.0-0-dev libudev-dev
   umockdev libumockdev-dev libglib2.0-dev i2c-tools bash-completion
   clang libclang-rt-14-dev

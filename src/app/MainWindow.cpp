@@ -4,6 +4,7 @@
 #include "app/InputHold.h"
 #include "app/MainWindowAccessible.h"
 #include "app/VisibleTabChain.h"
+#include "app/WatchWindow.h"
 #include "common/PreciseTimer.h"
 #include "panels/Accessible.h"
 #include "panels/MapText.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
@@ -141,6 +143,8 @@ void MainWindow::createPanels() {
         connect(panel, &panels::RegisterPanel::upDownChanged, this, &MainWindow::updnRegData_Change);
         connect(panel, &panels::RegisterPanel::readClicked, this, &MainWindow::cbRead_Click);
         connect(panel, &panels::RegisterPanel::writeClicked, this, &MainWindow::cbWrite_Click);
+        connect(panel, &panels::RegisterPanel::menuRequested, this, &MainWindow::showPanelMenu);
+        connect(panel, &panels::RegisterPanel::watchRequested, this, &MainWindow::openWatch);
         panels_.at(static_cast<std::size_t>(p)) = panel;
     }
 }
@@ -253,6 +257,8 @@ void MainWindow::Form_Unload() {
     unloaded_ = true;
     pauseElapsed_ = true;
     timer1_->stop();
+    for (WatchWindow* watch : watches())
+        watch->close();
     session_.close();
 }
 
@@ -414,6 +420,50 @@ void MainWindow::showPanelValue(int p, std::uint8_t value) {
 
 void MainWindow::showPage() {
     TabStrip1_Click();
+}
+
+int MainWindow::panelAddress(int panel) const {
+    const int address = map_.slotAddress(panel, selectedTab());
+    return address < regmap::RegisterMap::RegisterCount ? address : -1;
+}
+
+std::vector<WatchWindow*> MainWindow::watches() const {
+    std::vector<WatchWindow*> open;
+    for (const QPointer<WatchWindow>& watch : watches_)
+        if (watch && watch->isVisible())
+            open.push_back(watch);
+    return open;
+}
+
+void MainWindow::showPanelMenu(int panel, const QPoint& at) {
+    if (unloaded_ || panelAddress(panel) < 0)
+        return;
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Watch"), this, [this, panel] { openWatch(panel); });
+    for (WatchWindow* watch : watches())
+        menu.addAction(QStringLiteral("Add to ") + watch->windowTitle(), this,
+                       [this, target = QPointer<WatchWindow>(watch), panel] { addToWatch(target, panel); });
+    menu.exec(at);
+}
+
+WatchWindow* MainWindow::openWatch(int panel) {
+    const int address = panelAddress(panel);
+    if (unloaded_ || address < 0)
+        return nullptr;
+    auto* watch = new WatchWindow(session_, this);
+    std::erase_if(watches_, [](const QPointer<WatchWindow>& w) { return w.isNull(); });
+    watches_.emplace_back(watch);
+    watch->addRegister(static_cast<std::uint8_t>(address));
+    watch->show();
+    return watch;
+}
+
+void MainWindow::addToWatch(WatchWindow* watch, int panel) {
+    const int address = panelAddress(panel);
+    if (watch && address >= 0) {
+        watch->addRegister(static_cast<std::uint8_t>(address));
+        watch->raise();
+    }
 }
 
 } // namespace regbench::app

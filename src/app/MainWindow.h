@@ -4,9 +4,11 @@
 #include "common/LogSink.h"
 #include "session/Session.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -24,6 +26,7 @@ namespace regbench::app {
 
 class ActivityLog;
 class InputHold;
+class WatchWindow;
 
 // The one window of the program. Each user action is one of its handlers, run on the GUI thread. The session
 // (the map, the connection, the register operations over the USB layer) is handed in by whoever creates the
@@ -69,6 +72,13 @@ public:
 
     void StoreValueFromText(int panel);
 
+    // A watch window on the register the panel shows (nothing for an empty panel), or that register added to
+    // a watch window already open.
+    WatchWindow* openWatch(int panel);
+    void addToWatch(WatchWindow* watch, int panel);
+    // The watch windows open now.
+    std::vector<WatchWindow*> watches() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -87,6 +97,8 @@ private:
     void createPanels();
     void createLogAndButtons();
     void holdInputDuringTransfers(QPushButton* quit);
+    void showPanelMenu(int panel, const QPoint& at);
+    int panelAddress(int panel) const;
     QPushButton* createButton(const char* name, const QString& caption, const QRect& geometry, double points);
 
     // The register operations' view of the window.
@@ -113,6 +125,7 @@ private:
     std::array<panels::RegisterPanel*, PanelCount> panels_{};
     ActivityLog* txtLog_ = nullptr;
     InputHold* inputHold_ = nullptr;
+    std::vector<QPointer<WatchWindow>> watches_;
 };
 
 } // namespace regbench::app

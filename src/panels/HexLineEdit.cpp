@@ -9,7 +9,8 @@
 namespace regbench::panels {
 
 HexLineEdit::HexLineEdit(QWidget* parent) : QLineEdit(parent) {
-    setContextMenuPolicy(Qt::PreventContextMenu);
+    // No edit menu (its paste and cut would bypass the typing rules); the panel's menu comes instead.
+    setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);
 }
 

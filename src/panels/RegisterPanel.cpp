@@ -7,10 +7,12 @@
 #include "panels/HexLineEdit.h"
 #include "panels/MapText.h"
 #include "panels/MapTextLabel.h"
+#include "panels/RegisterPanelAccessible.h"
 #include "panels/Twips.h"
 #include "panels/UpDown.h"
 #include "regmap/RegisterMap.h"
 
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -33,6 +35,7 @@ QString indexedName(const char* name, int index) {
 } // namespace
 
 RegisterPanel::RegisterPanel(int index, QWidget* parent) : QFrame(parent), index_(index) {
+    Accessible::install<RegisterPanel, RegisterPanelAccessible>();
     setObjectName(indexedName("fmRegCtrls", index));
     setFrameShape(QFrame::Box);
     setFrameShadow(QFrame::Sunken);
@@ -130,6 +133,12 @@ void RegisterPanel::describe(const QString& shown, const std::array<QString, Bit
     updnRegData_->nameArrows(shown);
     tell(cbRead_, QString(), shown);
     tell(cbWrite_, QString(), shown);
+}
+
+// The panel's controls have no menu of their own (the hex field's is blocked), so theirs comes here too.
+void RegisterPanel::contextMenuEvent(QContextMenuEvent* event) {
+    emit menuRequested(index_, event->globalPos());
+    event->accept();
 }
 
 void RegisterPanel::showValue(int value) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QPoint>
 
 #include <array>
 
@@ -61,6 +62,13 @@ signals:
     void upDownChanged(int panel);
     void readClicked(int panel);
     void writeClicked(int panel);
+    // The context menu (a right click, the menu key) was asked for anywhere on the panel.
+    void menuRequested(int panel, const QPoint& globalPos);
+    // Assistive technology's Watch action.
+    void watchRequested(int panel);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void createBitControls();

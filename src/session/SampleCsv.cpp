@@ -19,9 +19,16 @@ QString SampleCsv::header(const regmap::RegisterMap& map, const std::vector<std:
 }
 
 QString SampleCsv::line(const Sampler::Sample& sample) {
-    QStringList fields{QString::number(sample.timeMs)};
+    std::vector<int> values;
     for (const access::AccessOutcome& outcome : sample.outcomes)
-        fields << (outcome.succeeded ? common::HexText::byteText(outcome.value) : QString());
+        values.push_back(outcome.succeeded ? outcome.value : -1);
+    return line(sample.timeMs, values);
+}
+
+QString SampleCsv::line(qint64 timeMs, const std::vector<int>& values) {
+    QStringList fields{QString::number(timeMs)};
+    for (const int value : values)
+        fields << (value >= 0 ? common::HexText::byteText(value) : QString());
     return common::Csv::line(fields);
 }
 

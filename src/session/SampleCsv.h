@@ -22,6 +22,8 @@ public:
     static QString columnName(const regmap::RegisterMap& map, std::uint8_t address);
     static QString header(const regmap::RegisterMap& map, const std::vector<std::uint8_t>& registers);
     static QString line(const Sampler::Sample& sample);
+    // The same from values kept: one a register, negative where there is none.
+    static QString line(qint64 timeMs, const std::vector<int>& values);
 };
 
 } // namespace regbench::session

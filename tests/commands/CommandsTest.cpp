@@ -78,9 +78,6 @@ public:
         environment.remove("DISPLAY");
         environment.remove("WAYLAND_DISPLAY");
         environment.remove("QT_QPA_PLATFORM");
-        // The emulation's preload only: the programs are not built with the sanitizer this test may be.
-        environment.insert("LD_PRELOAD",
-                           environment.value("LD_PRELOAD").split(':').filter("umockdev").join(':'));
         QProcess process;
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(dir.path());

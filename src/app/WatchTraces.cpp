@@ -1,0 +1,84 @@
+#include "app/WatchTraces.h"
+
+#include "app/WatchRecord.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace regbench::app {
+
+namespace {
+
+// Adds a point, keeping only the ends of a level run and, for a digital trace, the corner of each step.
+void append(QPolygonF& segment, QPointF point, bool steps) {
+    const qsizetype n = segment.size();
+    if (n >= 2 && segment[n - 1].y() == point.y() && segment[n - 2].y() == point.y()) {
+        segment[n - 1] = point;
+        return;
+    }
+    if (steps && n >= 1 && segment[n - 1].y() != point.y())
+        segment << QPointF(point.x(), segment[n - 1].y());
+    segment << point;
+}
+
+struct Bucket {
+    qint64 index = -1;
+    std::vector<std::pair<qint64, double>> points; // first, lowest, highest, last
+};
+
+void flush(QPolygonF& segment, Bucket& bucket, bool steps) {
+    std::sort(bucket.points.begin(), bucket.points.end());
+    bucket.points.erase(std::unique(bucket.points.begin(), bucket.points.end()), bucket.points.end());
+    for (const auto& [time, y] : bucket.points)
+        append(segment, QPointF(static_cast<double>(time) / 1000.0, y), steps);
+    bucket.points.clear();
+}
+
+void take(Bucket& bucket, qint64 time, double y) {
+    auto& p = bucket.points;
+    if (p.empty()) {
+        p = {{time, y}, {time, y}, {time, y}, {time, y}};
+        return;
+    }
+    if (y < p[1].second)
+        p[1] = {time, y};
+    if (y > p[2].second)
+        p[2] = {time, y};
+    p[3] = {time, y};
+}
+
+} // namespace
+
+std::vector<QPolygonF> WatchTraces::segments(const WatchRecord& record, std::size_t column, qint64 fromMs,
+                                             qint64 toMs, double bucketMs, const Height& height, bool steps) {
+    std::vector<QPolygonF> segments;
+    QPolygonF segment;
+    Bucket bucket;
+    const double width = std::max(bucketMs, 1.0);
+    // One sample before the stretch, so that the line enters it from the left edge.
+    std::size_t s = record.firstFrom(fromMs);
+    s = s > 0 ? s - 1 : s;
+    for (; s < record.size() && (s == 0 || record.time(s - 1) <= toMs); ++s) {
+        const int value = record.value(column, s);
+        if (value < 0) {
+            flush(segment, bucket, steps);
+            if (!segment.isEmpty())
+                segments.push_back(std::move(segment));
+            segment.clear();
+            continue;
+        }
+        const qint64 time = record.time(s);
+        const auto index = static_cast<qint64>(std::floor(static_cast<double>(time) / width));
+        if (index != bucket.index) {
+            flush(segment, bucket, steps);
+            bucket.index = index;
+        }
+        take(bucket, time, height(value));
+    }
+    flush(segment, bucket, steps);
+    if (!segment.isEmpty())
+        segments.push_back(std::move(segment));
+    return segments;
+}
+
+} // namespace regbench::app
