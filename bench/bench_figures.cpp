@@ -5,6 +5,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/MainWindow.h"
+#include "app/WatchWindow.h"
 #include "regmap/MapFile.h"
 #include "regmap/RegisterMapReader.h"
 #include "session/Session.h"
@@ -13,6 +14,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -154,6 +156,7 @@ void measureIdle() {
 class FirstPaint : public QObject {
 public:
     FirstPaint(QObject* target, const QElapsedTimer& clock) : target_(target), clock_(clock) {}
+    void setTarget(QObject* target) { target_ = target; }
     double atMs = -1;
 
 protected:
@@ -182,6 +185,42 @@ void measureStartUp(double sinceProcessStartMs, const QElapsedTimer& clock) {
     report("startup_ms", sinceProcessStartMs + firstPaint.atMs);
 }
 
+// Eight registers watched every 10 ms: the longest the GUI thread goes without running its 5 ms timer, the
+// memory the watch takes, the CPU, and the samples that came more than 2 ms after their due time or not at
+// all.
+void measureWatch(int seconds) {
+    StartedWindow w(fullMap());
+    const double memoryBefore = residentBytes();
+    regbench::app::WatchWindow* watch = w.window->openWatch(0);
+    for (std::uint8_t a = 1; a < 8; ++a)
+        watch->addRegister(a);
+    watch->sampler().setInterval(10);
+    QElapsedTimer clock;
+    clock.start();
+    double last = 0;
+    double longest = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const double now = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    ticker.start();
+    const double cpuBefore = cpuMilliseconds();
+    QTest::qWait(0);
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    report("watch_stall_ms", longest);
+    report("watch_memory_mb", (residentBytes() - memoryBefore) / 1e6);
+    report("watch_cpu_percent", 100.0 * (cpuMilliseconds() - cpuBefore) / (seconds * 1000.0));
+    report("watch_samples", static_cast<double>(watch->sampler().samples()));
+    report("watch_late_or_missed", static_cast<double>(watch->sampler().late() + watch->sampler().missed()));
+    report("watch_missed", static_cast<double>(watch->sampler().missed()));
+}
+
 // A bridge that holds its reply for 2 s: the longest the GUI thread goes without running its timer then.
 void measureHeldTransfer() {
     StartedWindow w(QByteArrayLiteral("TABNAME,A\r\nREG,1,X\r\n"));
@@ -208,6 +247,19 @@ double monotonicMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// From Watch in a panel's menu to the watch window's first paint.
+void measureWatchOpen() {
+    StartedWindow w(fullMap());
+    QElapsedTimer clock;
+    FirstPaint firstPaint(nullptr, clock);
+    QCoreApplication::instance()->installEventFilter(&firstPaint);
+    clock.start();
+    firstPaint.setTarget(w.window->openWatch(0));
+    if (!QTest::qWaitFor([&] { return firstPaint.atMs >= 0; }, 10000))
+        std::exit(3);
+    report("watch_open_ms", firstPaint.atMs);
 }
 
 // The program as it runs: Read on a bridge that never answers, then Quit 200 ms later. The parent times the
@@ -276,7 +328,9 @@ int runMeasurement(const QString& name, const QStringList& args) {
         {"reader", [&args] { measureReader(args.value(0)); }},
         {"pause", measurePause},
         {"idle", measureIdle},
-        {"held", measureHeldTransfer}};
+        {"held", measureHeldTransfer},
+        {"watch", [&args] { measureWatch(args.value(0).toInt()); }},
+        {"watchopen", measureWatchOpen}};
     const auto found = measurements.find(name);
     if (found == measurements.end())
         return 2;
@@ -392,6 +446,19 @@ std::vector<Measurement> measurements(const QMap<QString, QString>& maps) {
          {},
          3,
          {{"held_stall_ms", "held transfer: longest GUI-thread stall (ms)", "<= 50", atMost(50)}}},
+        {"watchopen",
+         {},
+         5,
+         {{"watch_open_ms", "watch window: Watch to first paint (ms)", "<= 100", atMost(100)}}},
+        {"watch",
+         {QStringLiteral("600")},
+         1,
+         {{"watch_stall_ms", "watch 8 x 10 ms, 10 min: longest GUI stall (ms)", "<= 50", atMost(50)},
+          {"watch_memory_mb", "that watch: memory above the window (MB)", "<= 50", atMost(50)},
+          {"watch_cpu_percent", "that watch: CPU (% of a core)", "<= 10", atMost(10)},
+          {"watch_samples", "that watch: samples (60,000 due)", "(reading)", [](double) { return true; }},
+          {"watch_late_or_missed", "that watch: samples late > 2 ms or missed", "(count)",
+           [](double) { return true; }}}},
     };
 }
 
