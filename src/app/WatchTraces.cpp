@@ -3,6 +3,7 @@
 #include "app/WatchRecord.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace regbench::app {
@@ -21,23 +22,28 @@ void append(QPolygonF& segment, QPointF point, bool steps) {
     segment << point;
 }
 
+// The samples of one bucket: its first, lowest, highest and last point, without a heap allocation.
 struct Bucket {
     qint64 index = -1;
-    std::vector<std::pair<qint64, double>> points; // first, lowest, highest, last
+    int count = 0;
+    std::array<std::pair<qint64, double>, 4> points{};
 };
 
 void flush(QPolygonF& segment, Bucket& bucket, bool steps) {
-    std::sort(bucket.points.begin(), bucket.points.end());
-    bucket.points.erase(std::unique(bucket.points.begin(), bucket.points.end()), bucket.points.end());
-    for (const auto& [time, y] : bucket.points)
-        append(segment, QPointF(static_cast<double>(time) / 1000.0, y), steps);
-    bucket.points.clear();
+    if (bucket.count == 0)
+        return;
+    auto& p = bucket.points;
+    std::sort(p.begin(), p.end());
+    for (std::size_t i = 0; i < p.size(); ++i)
+        if (i == 0 || p[i] != p[i - 1])
+            append(segment, QPointF(static_cast<double>(p[i].first) / 1000.0, p[i].second), steps);
+    bucket.count = 0;
 }
 
 void take(Bucket& bucket, qint64 time, double y) {
     auto& p = bucket.points;
-    if (p.empty()) {
-        p = {{time, y}, {time, y}, {time, y}, {time, y}};
+    if (bucket.count++ == 0) {
+        p.fill({time, y});
         return;
     }
     if (y < p[1].second)

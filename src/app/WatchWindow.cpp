@@ -3,6 +3,7 @@
 #include "app/WatchChartView.h"
 #include "app/WatchTraces.h"
 #include "common/HexText.h"
+#include "panels/MapText.h"
 #include "regmap/RegisterMap.h"
 #include "session/Session.h"
 
@@ -132,8 +133,9 @@ void WatchWindow::createChart() {
     });
 }
 
+// A map's text may be megabytes long: the window shows what a panel shows of it.
 QString WatchWindow::registerText(std::uint8_t address) const {
-    const QString& name = session_.map().RegNames[address];
+    const QString name = panels::MapText::bounded(session_.map().RegNames[address]);
     return name.isEmpty() ? HexText::byteText(address)
                           : name + QStringLiteral(" (") + HexText::byteText(address) + QLatin1Char(')');
 }
@@ -170,7 +172,6 @@ void WatchWindow::addRegister(std::uint8_t address) {
 
 // The bases of every block move when one is added: the lanes are laid out again, the traces redrawn.
 void WatchWindow::addLanes(std::size_t column) {
-    const std::uint8_t address = record_.registers()[column];
     const QColor color = Colors[column % std::size(Colors)];
     traces_.push_back({column, -1, color, {}});
     for (int bit = RegisterMap::BitsPerRegister - 1; bit >= 0; --bit)
@@ -188,10 +189,12 @@ void WatchWindow::addLanes(std::size_t column) {
     laneAxis_->setStartValue(0);
     for (std::size_t c = count; c-- > 0;) {
         const std::uint8_t a = record_.registers()[c];
-        const QString name =
-            session_.map().RegNames[a].isEmpty() ? HexText::byteText(a) : session_.map().RegNames[a];
+        const QString name = session_.map().RegNames[a].isEmpty()
+                                 ? HexText::byteText(a)
+                                 : panels::MapText::bounded(session_.map().RegNames[a]);
         for (int bit = 0; bit < RegisterMap::BitsPerRegister; ++bit) {
-            const QString& bitName = session_.map().BitNames[static_cast<std::size_t>(bit)][a];
+            const QString bitName =
+                panels::MapText::bounded(session_.map().BitNames[static_cast<std::size_t>(bit)][a]);
             laneAxis_->append(unique(bitName.isEmpty() || bitName == QLatin1String("-")
                                          ? name + QStringLiteral(".b") + QString::number(bit)
                                          : bitName),
@@ -202,7 +205,6 @@ void WatchWindow::addLanes(std::size_t column) {
     laneAxis_->setRange(0, BlockHeight * static_cast<double>(count));
     chartView_->setMinimumHeight(80 +
                                  static_cast<int>(BlockHeight * PixelsPerUnit * static_cast<double>(count)));
-    Q_UNUSED(address)
 }
 
 double WatchWindow::laneBase(std::size_t column) const {
