@@ -56,7 +56,8 @@ void take(Bucket& bucket, qint64 time, double y) {
 } // namespace
 
 std::vector<QPolygonF> WatchTraces::segments(const WatchRecord& record, std::size_t column, qint64 fromMs,
-                                             qint64 toMs, double bucketMs, const Height& height, bool steps) {
+                                             qint64 toMs, double bucketMs, const Lane& lane) {
+    const bool steps = lane.bit >= 0;
     std::vector<QPolygonF> segments;
     QPolygonF segment;
     Bucket bucket;
@@ -79,7 +80,8 @@ std::vector<QPolygonF> WatchTraces::segments(const WatchRecord& record, std::siz
             flush(segment, bucket, steps);
             bucket.index = index;
         }
-        take(bucket, time, height(value));
+        const int level = steps ? (value >> lane.bit) & 1 : value;
+        take(bucket, time, lane.base + level * lane.scale);
     }
     flush(segment, bucket, steps);
     if (!segment.isEmpty())

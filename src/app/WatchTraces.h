@@ -3,7 +3,6 @@
 #include <QPolygonF>
 
 #include <cstddef>
-#include <functional>
 #include <vector>
 
 namespace regbench::app {
@@ -15,12 +14,17 @@ class WatchRecord;
 // samples that fall into one bucket (a pixel's width of time) keep their first, lowest, highest and last.
 class WatchTraces {
 public:
-    // Where a value stands on the chart's vertical axis.
-    using Height = std::function<double(int value)>;
+    // Where a trace stands on the chart's vertical axis: at base + level * scale, its level being the value
+    // (0..255) or, for a bit's digital trace, the bit (0 or 1).
+    struct Lane {
+        double base = 0;
+        double scale = 1;
+        int bit = -1; // -1: the value
+    };
 
-    // x is in seconds; `steps` draws a digital trace, which holds its level until the next sample.
+    // x is in seconds. A bit's trace holds its level until the next sample, so it draws steps.
     static std::vector<QPolygonF> segments(const WatchRecord& record, std::size_t column, qint64 fromMs,
-                                           qint64 toMs, double bucketMs, const Height& height, bool steps);
+                                           qint64 toMs, double bucketMs, const Lane& lane);
 };
 
 } // namespace regbench::app

@@ -238,13 +238,10 @@ void WatchWindow::drawTraces(qint64 fromMs, qint64 toMs) {
     const double bucketMs = static_cast<double>(toMs - fromMs) / std::max(1.0, chart_->plotArea().width());
     for (Trace& trace : traces_) {
         const double base = laneBase(trace.column);
-        const int bit = trace.bit;
-        const WatchTraces::Height height =
-            bit < 0 ? WatchTraces::Height([base](int v) { return base + ValueLane + 0.2 + v / 255.0 * 3.6; })
-                    : WatchTraces::Height(
-                          [base, bit](int v) { return base + bit + 0.25 + ((v >> bit) & 1) * 0.5; });
-        showSegments(trace,
-                     WatchTraces::segments(record_, trace.column, fromMs, toMs, bucketMs, height, bit >= 0));
+        const WatchTraces::Lane lane = trace.bit < 0
+                                           ? WatchTraces::Lane{base + ValueLane + 0.2, 3.6 / 255, -1}
+                                           : WatchTraces::Lane{base + trace.bit + 0.25, 0.5, trace.bit};
+        showSegments(trace, WatchTraces::segments(record_, trace.column, fromMs, toMs, bucketMs, lane));
     }
 }
 
@@ -252,7 +249,9 @@ void WatchWindow::drawTraces(qint64 fromMs, qint64 toMs) {
 void WatchWindow::showSegments(Trace& trace, const std::vector<QPolygonF>& segments) {
     while (trace.segments.size() < segments.size()) {
         auto* series = new QLineSeries;
-        series->setPen(QPen(trace.color, trace.bit < 0 ? 2 : 1.5));
+        QPen pen(trace.color, 0); // cosmetic and one pixel wide: the raster engine's fast path, no stroker
+        pen.setCosmetic(true);
+        series->setPen(pen);
         chart_->addSeries(series);
         series->attachAxis(timeAxis_);
         series->attachAxis(laneAxis_);

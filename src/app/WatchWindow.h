@@ -36,7 +36,7 @@ class WatchWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int FollowSpanMs = 60'000;
-    static constexpr int RefreshMs = 200;
+    static constexpr int RefreshMs = 250;
 
     WatchWindow(session::Session& session, QWidget* parent);
     ~WatchWindow() override;

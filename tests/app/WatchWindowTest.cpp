@@ -97,7 +97,7 @@ private slots:
         QVERIFY(lines[1].startsWith("Reading register 0x05 successful again after "));
         const regbench::app::WatchRecord& record = watch->record();
         const auto segments = regbench::app::WatchTraces::segments(
-            record, 0, 0, record.time(record.size() - 1), 1, [](int v) { return v; }, false);
+            record, 0, 0, record.time(record.size() - 1), 1, regbench::app::WatchTraces::Lane{});
         QCOMPARE(segments.size(), 2u);
         QCOMPARE(segments[0].size(), 2); // a level run keeps its two ends
         QTemporaryDir dir;
