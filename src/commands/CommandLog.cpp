@@ -10,6 +10,8 @@ void CommandLog::error(const QString& line) {
 }
 
 void CommandLog::LogText(const QString& text, const QString& suffix) {
+    if (silent_)
+        return;
     partial_ += text;
     if (!suffix.contains(QLatin1Char('\n')))
         return;
@@ -21,6 +23,8 @@ void CommandLog::LogText(const QString& text, const QString& suffix) {
 }
 
 void CommandLog::tell() {
+    if (silent_)
+        kept_.clear();
     for (const QString& line : std::as_const(kept_))
         if (!line.isEmpty())
             error(line);

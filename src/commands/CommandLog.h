@@ -23,9 +23,12 @@ public:
     void forget() { kept_.clear(); }
     // A line of the command's own, always written.
     static void error(const QString& line);
+    // Nothing more is written: after an interrupt, the cancelled transfer's failure is no news.
+    void silence() { silent_ = true; }
 
 private:
     bool verbose_;
+    bool silent_ = false;
     QString partial_; // text of a line whose break has not come yet
     QStringList kept_;
 };

@@ -33,6 +33,7 @@ void CommandRunner::interrupt(int signal) {
         return;
     signal_ = signal;
     status_ = Interrupts::exitStatus(signal);
+    log_.silence();
     session_.close(); // ends a transfer that waits, as Quit does
     if (loop_)
         loop_->quit();
