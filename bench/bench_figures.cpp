@@ -185,6 +185,31 @@ void measureStartUp(double sinceProcessStartMs, const QElapsedTimer& clock) {
     report("startup_ms", sinceProcessStartMs + firstPaint.atMs);
 }
 
+// The longest the GUI thread has gone without running a 5 ms timer, from the watch's start to now.
+class StallWatch {
+public:
+    StallWatch() {
+        clock_.start();
+        ticker_.setTimerType(Qt::PreciseTimer);
+        ticker_.setInterval(5);
+        QObject::connect(&ticker_, &QTimer::timeout, [this] {
+            const double now = nowMs();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        });
+        ticker_.start();
+    }
+    double longestMs() const { return std::max(longest_, nowMs() - last_); }
+
+private:
+    double nowMs() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e6; }
+
+    QElapsedTimer clock_;
+    QTimer ticker_;
+    double last_ = 0;
+    double longest_ = 0;
+};
+
 // Eight registers watched every 10 ms: the longest the GUI thread goes without running its 5 ms timer, the
 // memory the watch takes, the CPU, and the samples that came more than 2 ms after their due time or not at
 // all.
@@ -195,25 +220,13 @@ void measureWatch(int seconds) {
     for (std::uint8_t a = 1; a < 8; ++a)
         watch->addRegister(a);
     watch->sampler().setInterval(10);
-    QElapsedTimer clock;
-    clock.start();
-    double last = 0;
-    double longest = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const double now = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    ticker.start();
+    const StallWatch stalls;
     const double cpuBefore = cpuMilliseconds();
     QTest::qWait(0);
     QEventLoop loop;
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
-    report("watch_stall_ms", longest);
+    report("watch_stall_ms", stalls.longestMs());
     report("watch_memory_mb", (residentBytes() - memoryBefore) / 1e6);
     report("watch_cpu_percent", 100.0 * (cpuMilliseconds() - cpuBefore) / (seconds * 1000.0));
     report("watch_samples", static_cast<double>(watch->sampler().samples()));
@@ -226,21 +239,9 @@ void measureHeldTransfer() {
     StartedWindow w(QByteArrayLiteral("TABNAME,A\r\nREG,1,X\r\n"));
     w.sim.setDropReplies(true);
     QTimer::singleShot(2000, [&w] { w.sim.setDropReplies(false); }); // the reply comes after 2 s
-    QElapsedTimer clock;
-    clock.start();
-    double last = 0;
-    double longest = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const double now = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    ticker.start();
+    const StallWatch stalls;
     w.window->cbRead_Click(0);
-    report("held_stall_ms", std::max(longest, static_cast<double>(clock.nsecsElapsed()) / 1e6 - last));
+    report("held_stall_ms", stalls.longestMs());
 }
 
 double monotonicMs() {
