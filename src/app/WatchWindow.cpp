@@ -122,6 +122,7 @@ void WatchWindow::createChart() {
     timeAxis_->setRange(0, FollowSpanMs / 1000.0);
     laneAxis_ = new QCategoryAxis(chart_);
     laneAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+    laneAxis_->setTruncateLabels(false); // a bit's name cut to "…" names nothing
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
     chart_->addAxis(laneAxis_, Qt::AlignLeft);
     chartView_ = new WatchChartView(chart_, this);
