@@ -73,13 +73,13 @@ Declared declare(QCommandLineParser& parser, const StartChoices& choices) {
          QStringLiteral("Simulate a bridge that fails so: ") + choices.faults.join(QStringLiteral(", ")) +
              QStringLiteral(" (see the README; may be given more than once)."),
          QStringLiteral("NAME")},
-        // Not addHelpOption(): its --help-all would promise Qt's own options, which a program parsing
-        // its arguments before any application object exists does not take.
         {QStringLiteral("wait"),
          QStringLiteral("With a command: wait at most MS milliseconds for the bridge (default 1000)."),
          QStringLiteral("MS")},
         {QStringLiteral("verbose"),
          QStringLiteral("With a command: write every log line to standard error, start-up lines too.")},
+        // Not addHelpOption(): its --help-all would promise Qt's own options, which a program parsing
+        // its arguments before any application object exists does not take.
         {{QStringLiteral("h"), QStringLiteral("help")},
          QStringLiteral("Displays help on commandline options.")},
         QCommandLineOption(QStringLiteral("v"))};
