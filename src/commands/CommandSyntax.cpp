@@ -17,7 +17,7 @@ using regmap::RegisterMap;
 
 namespace {
 
-struct Spec {
+struct Form {
     Verb verb;
     const char* name;
     const char* arguments;
@@ -27,7 +27,7 @@ struct Spec {
 };
 
 // clang-format off
-const Spec Specs[] = {
+const Form Forms[] = {
     {Verb::List, "list", "", "Writes the map's named registers as CSV: address,name,tabs,bits, with the tabs "
      "that show a register and its bit names from b7 to b0, each list joined by ';'. Needs no bridge.", 0, 0},
     {Verb::Read, "read", "REG...", "Reads each register in order and writes its value, one a line (0xA0). "
@@ -50,10 +50,10 @@ const Spec Specs[] = {
 };
 // clang-format on
 
-const Spec* findSpec(const QString& name) {
-    const auto* found = std::find_if(std::begin(Specs), std::end(Specs),
-                                     [&name](const Spec& s) { return name == QLatin1String(s.name); });
-    return found == std::end(Specs) ? nullptr : found;
+const Form* findForm(const QString& name) {
+    const auto* found = std::find_if(std::begin(Forms), std::end(Forms),
+                                     [&name](const Form& s) { return name == QLatin1String(s.name); });
+    return found == std::end(Forms) ? nullptr : found;
 }
 
 // Help that reads in an 80-column terminal; the parser prints a description as it is given.
@@ -212,9 +212,9 @@ struct Parsed {
 };
 
 // The command's own options; what is wrong with them, or nothing.
-QString parseOptions(const Spec& spec, const QStringList& words, const QString& program, Parsed& parsed) {
+QString parseOptions(const Form& form, const QStringList& words, const QString& program, Parsed& parsed) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(wrapped(QString::fromUtf8(spec.about)));
+    parser.setApplicationDescription(wrapped(QString::fromUtf8(form.about)));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Displays this help."));
     const QCommandLineOption verify(QStringLiteral("verify"),
@@ -225,9 +225,9 @@ QString parseOptions(const Spec& spec, const QStringList& words, const QString& 
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Stop after N samples."),
                                    QStringLiteral("N"));
     parser.addOption(help);
-    if (spec.verb == Verb::Load)
+    if (form.verb == Verb::Load)
         parser.addOption(verify);
-    if (spec.verb == Verb::Watch)
+    if (form.verb == Verb::Watch)
         parser.addOptions({interval, count});
     if (!parser.parse(words))
         return parser.errorText();
@@ -235,20 +235,20 @@ QString parseOptions(const Spec& spec, const QStringList& words, const QString& 
         // The parser's own usage line names the program as started and no command.
         QString text = parser.helpText();
         text.remove(0, text.indexOf(QLatin1Char('\n')));
-        parsed.help = QStringLiteral("Usage: ") + program + QStringLiteral(" [OPTIONS] ") + spec.name +
-                      QStringLiteral(" [options] ") + spec.arguments + text;
+        parsed.help = QStringLiteral("Usage: ") + program + QStringLiteral(" [OPTIONS] ") + form.name +
+                      QStringLiteral(" [options] ") + form.arguments + text;
         return {};
     }
     parsed.positional = parser.positionalArguments();
-    if (spec.verb == Verb::Load)
+    if (form.verb == Verb::Load)
         parsed.verify = parser.isSet(verify);
-    if (spec.verb == Verb::Watch) {
+    if (form.verb == Verb::Watch) {
         parsed.interval = parser.value(interval);
         parsed.count = parser.value(count);
     }
     const qsizetype given = parsed.positional.size();
-    if (given < spec.least || (spec.most >= 0 && given > spec.most))
-        return QStringLiteral("usage: ") + spec.name + QLatin1Char(' ') + spec.arguments;
+    if (given < form.least || (form.most >= 0 && given > form.most))
+        return QStringLiteral("usage: ") + form.name + QLatin1Char(' ') + form.arguments;
     return {};
 }
 
@@ -320,16 +320,16 @@ QString resolve(const Parsed& parsed, const RegisterMap& map, const QString& pro
 
 CommandSyntax::Checked CommandSyntax::check(const QStringList& words, const RegisterMap& map,
                                             const QString& program) {
-    const Spec* spec = words.isEmpty() ? nullptr : findSpec(words.first());
-    if (!spec)
+    const Form* form = words.isEmpty() ? nullptr : findForm(words.first());
+    if (!form)
         return {std::nullopt, QStringLiteral("no command is called ") + quoted(words.value(0)) +
                                   QStringLiteral(" (list, read, write, set, clear, dump, load, watch, run)")};
-    const QString prefix = QString::fromUtf8(spec->name) + QStringLiteral(": ");
+    const QString prefix = QString::fromUtf8(form->name) + QStringLiteral(": ");
     Parsed parsed;
-    if (const QString wrong = parseOptions(*spec, words, program, parsed); !wrong.isEmpty())
+    if (const QString wrong = parseOptions(*form, words, program, parsed); !wrong.isEmpty())
         return {std::nullopt, prefix + wrong};
     Command command;
-    command.verb = spec->verb;
+    command.verb = form->verb;
     command.help = parsed.help;
     if (!command.help.isEmpty())
         return {command, {}};
